@@ -1,0 +1,13 @@
+// The host executable the plug-in runs in.
+#pragma once
+
+#include "platform/windows_services.h"
+
+namespace ostinel {
+
+// Probes the known host executable names in order and keeps the first module
+// found for the life of the library; returns it, or null when no host runs.
+HMODULE FindHostModule();
+HMODULE HostModule();
+
+}  // namespace ostinel

@@ -1,0 +1,149 @@
+// The simulated host's document: staves in a slot order, measures, layers,
+// frames of note entries, and data records; with undoable edits.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "quivra/qx_layout.h"
+#include "quivrasim/record_store.h"
+
+namespace quivrasim {
+
+struct FrameKey {
+  uint16_t instrument;
+  int16_t measure;
+  uint16_t layer;
+  uint64_t Packed() const {
+    return (uint64_t{instrument} << 32) | (uint64_t{static_cast<uint16_t>(measure)} << 16) | layer;
+  }
+  bool operator==(const FrameKey&) const = default;
+};
+
+using Entries = std::vector<QXEntry>;
+
+// A completed edit: its label and the state it changed, for undo.
+struct EditRecord {
+  std::string label;
+  struct RecordChange {
+    uint32_t tag;
+    RecordKey key;
+    std::optional<Bytes> before;
+  };
+  struct FrameChange {
+    FrameKey frame;
+    std::optional<Entries> before;
+  };
+  std::vector<RecordChange> records;
+  std::vector<FrameChange> frames;
+  bool Empty() const { return records.empty() && frames.empty(); }
+};
+
+class Document {
+ public:
+  Document();
+  Document(const Document&) = delete;
+  Document& operator=(const Document&) = delete;
+
+  // ---- Structure (set up by the builder or a test; not undoable) ----
+  // Adds a staff at the last slot and returns its instrument number.
+  uint16_t AddStaff();
+  int StaffCount() const { return static_cast<int>(m_slots.size()); }
+  // Instrument at a 1-based slot of the score order, 0 when there is none.
+  uint16_t InstrumentAt(int slot) const;
+  // 1-based slot of an instrument, 0 when there is none.
+  int SlotOf(uint16_t instrument) const;
+  // Puts the staves into a new order, given as instruments from the top.
+  void Reorder(const std::vector<uint16_t>& instruments);
+
+  int MeasureCount() const { return m_measureCount; }
+  // Adds measures up to count, each of the given length (duration units).
+  void SetMeasureCount(int count, int32_t length = kQXWhole);
+  // A measure's length from its measure specification, 0 when it has none.
+  int32_t MeasureLength(int measure) const;
+  void SetMeasureLength(int measure, int32_t length);
+
+  int MaxLayers() const { return m_maxLayers; }
+  void SetMaxLayers(int layers);
+  bool LayerShown(int layer) const;
+  void ShowLayer(int layer, bool shown);
+
+  // ---- Frames ----
+  // The entries of a frame, null when it has none stored.
+  const Entries* Frame(FrameKey key) const;
+  // Stores a frame's entries: numbers new entries, recomputes positions and
+  // lengths, indexes entry numbers. Returns the entries as stored.
+  const Entries& StoreFrame(FrameKey key, Entries entries);
+  // Where an entry of this number stands now.
+  std::optional<std::pair<FrameKey, int>> FindEntry(uint32_t number) const;
+  QXEntry* MutableEntry(uint32_t number);
+  // Performed length of entries, with tuplets applied.
+  void ComputePositions(Entries& entries) const;
+  uint32_t NextEntryNumber() const { return m_nextEntryNumber; }
+
+  // ---- Records ----
+  RecordStore& Records() { return m_records; }
+  const RecordStore& Records() const { return m_records; }
+
+  // Changes made while an Untracked lives are set-up, not edits: they are
+  // neither journaled nor counted.
+  class Untracked {
+   public:
+    explicit Untracked(Document& document) : m_document(document), m_was(document.m_restoring) {
+      document.m_restoring = true;
+    }
+    ~Untracked() { m_document.m_restoring = m_was; }
+    Untracked(const Untracked&) = delete;
+    Untracked& operator=(const Untracked&) = delete;
+
+   private:
+    Document& m_document;
+    bool m_was;
+  };
+
+  // ---- Edits ----
+  bool EditOpen() const { return m_edit.has_value(); }
+  bool BeginEdit(const std::string& label);
+  bool EndEdit();
+  bool CancelEdit();
+  // Undoes the most recent completed edit; false when there is none.
+  bool Undo();
+  const std::vector<EditRecord>& UndoStack() const { return m_undo; }
+  std::vector<std::string> UndoLabels() const;
+  // Changes made while no edit was open (they cannot be undone).
+  int UnjournaledChanges() const { return m_unjournaled; }
+  // Number of times the document changed, for "nothing happened" checks.
+  uint64_t Revision() const { return m_revision; }
+
+ private:
+  void JournalRecord(uint32_t tag, const RecordKey& key, const std::optional<Bytes>& before);
+  void JournalFrame(FrameKey key);
+  void Revert(const EditRecord& edit);
+  void IndexFrame(FrameKey key, const Entries& entries);
+  void UnindexFrame(const Entries& entries);
+  void RestoreFrame(FrameKey key, const std::optional<Entries>& entries);
+
+  std::vector<uint16_t> m_slots;  // instrument per slot
+  uint16_t m_nextInstrument = 1;
+  int m_measureCount = 0;
+  int m_maxLayers = 4;
+  std::vector<bool> m_layerShown;
+  std::unordered_map<uint64_t, Entries> m_frames;
+  std::unordered_map<uint32_t, std::pair<FrameKey, int>> m_entryIndex;
+  uint32_t m_nextEntryNumber = 1;
+  RecordStore m_records;
+
+  std::optional<EditRecord> m_edit;
+  std::unordered_map<uint64_t, bool> m_editFramesSeen;
+  std::map<std::pair<uint32_t, RecordKey>, bool> m_editRecordsSeen;
+  std::vector<EditRecord> m_undo;
+  int m_unjournaled = 0;
+  bool m_restoring = false;
+  uint64_t m_revision = 0;
+};
+
+}  // namespace quivrasim

@@ -1,0 +1,260 @@
+// The simulated host application and the operating system around it. One
+// Host is current at a time; the exported host operations and Windows
+// services act on it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "quivra/qx_ops.h"
+#include "quivrasim/dialog.h"
+#include "quivrasim/document.h"
+
+namespace quivrasim {
+
+enum class Op {
+#define QUIVRASIM_OP(result, name, params, args) name,
+  QX_OPERATIONS(QUIVRASIM_OP)
+#undef QUIVRASIM_OP
+      Count
+};
+const char* OpName(Op op);
+bool OpFromName(const std::string& name, Op* op);
+
+struct Alert {
+  HWND owner;
+  uint16_t style;
+  uint32_t stringId;
+  std::string text;  // the string-table text when stringId is set
+};
+
+struct Scroll {
+  int measure;
+  int instrument;
+};
+
+// One call of a record operation, as the host received it.
+struct RecordCall {
+  Op op;
+  uint32_t tag;
+  QXKey key;
+  uint32_t size;
+  uint32_t version;
+  int16_t result;
+};
+
+struct ProgressRun {
+  uint32_t handle;
+  int32_t total;
+  int32_t reported = 0;
+  int calls = 0;
+  bool ended = false;
+  bool cancelledByUser = false;
+  uint16_t endCancel = 0;
+};
+
+struct TopWindow {
+  HWND handle;
+  std::string title;
+};
+
+class Registry {
+ public:
+  void CreateKey(const std::string& path);
+  bool HasKey(const std::string& path) const;
+  void SetDword(const std::string& path, const std::string& name, uint32_t value);
+  void SetValue(const std::string& path, const std::string& name, uint32_t type, std::vector<unsigned char> data);
+  // The 4-byte value, if there is one.
+  std::optional<uint32_t> Dword(const std::string& path, const std::string& name) const;
+  struct Value {
+    uint32_t type;
+    std::vector<unsigned char> data;
+  };
+  const Value* Find(const std::string& path, const std::string& name) const;
+  const std::map<std::string, std::map<std::string, Value>>& Keys() const { return m_keys; }
+  int Writes() const { return m_writes; }
+  void CountWrite() { ++m_writes; }
+  // Open handles, path per handle.
+  HKEY Open(const std::string& path);
+  const std::string* PathOf(HKEY handle) const;
+  bool Close(HKEY handle);
+  int OpenHandles() const { return static_cast<int>(m_handles.size()); }
+
+ private:
+  std::map<std::string, std::map<std::string, Value>> m_keys;  // lower-case paths
+  std::map<HKEY, std::string> m_handles;
+  uintptr_t m_nextHandle = 0x2000;
+  int m_writes = 0;
+};
+
+class Host {
+ public:
+  Host();
+  ~Host();
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
+
+  // The current host; aborts when there is none.
+  static Host& Current();
+  static Host* CurrentOrNull();
+
+  Document& Doc() { return m_document; }
+  const Document& Doc() const { return m_document; }
+  Registry& Reg() { return m_registry; }
+
+  // ---- The process: executable name and exported operations ----
+  // The executable name GetModuleHandleA answers to; empty: no host runs.
+  void SetExecutableName(const std::string& name) { m_executable = name; }
+  const std::string& ExecutableName() const { return m_executable; }
+  // An operation the host does not export (GetProcAddress fails for it).
+  void Withhold(const std::string& name) { m_withheld.insert(name); }
+  void Provide(const std::string& name) { m_withheld.erase(name); }
+  bool Withheld(const std::string& name) const { return m_withheld.count(name) != 0; }
+  uint32_t Version() const { return m_version; }
+  void SetVersion(uint32_t version) { m_version = version; }
+
+  // ---- Windows ----
+  HWND MainWindow() const { return m_mainWindow; }
+  HWND NewHandle();
+  std::vector<TopWindow>& TopWindows() { return m_windows; }  // z-order, top first
+  HWND Foreground() const { return m_foreground; }
+  void SetForeground(HWND window) { m_foreground = window; }
+  void AddTopWindow(const std::string& title, bool top = false, bool foreground = false);
+  void RemoveTopWindow(HWND window);
+  const TopWindow* FindTopWindow(HWND window) const;
+
+  // ---- Regions and view ----
+  QXRegion& Selection() { return m_selection; }
+  void Select(int firstSlot, int firstMeasure, int lastSlot, int lastMeasure);
+  void ClearSelection();
+  QXRegion DocumentRegion() const;
+  // Studio view shows the document in a staff list of its own (id nonzero).
+  void SetStudioView(bool on) { m_studioView = on; }
+  bool StudioView() const { return m_studioView; }
+
+  // ---- What the plug-in did to the user interface ----
+  std::vector<Alert>& Alerts() { return m_alerts; }
+  std::vector<uint32_t>& MenuCommands() { return m_menuCommands; }
+  std::vector<Scroll>& Scrolls() { return m_scrolls; }
+  std::vector<std::optional<QXRegion>>& Redraws() { return m_redraws; }
+  std::vector<QXRegion>& SelectionsSet() { return m_selectionsSet; }
+  using AlertListener = std::function<void(const Alert&)>;
+  void OnAlert(AlertListener listener) { m_alertListener = std::move(listener); }
+  void NotifyAlert(const Alert& alert);
+
+  // ---- Progress runs ----
+  std::vector<ProgressRun>& ProgressRuns() { return m_progress; }
+  ProgressRun* FindProgress(uint32_t handle);
+  // The n-th progress report from now on (1-based) answers "cancel".
+  void CancelProgressAt(int call) { m_cancelAt = call; m_progressCalls = 0; }
+  // Asked at every progress report; true cancels.
+  void OnProgress(std::function<bool(const ProgressRun&, int instrument, int measure)> listener) {
+    m_progressListener = std::move(listener);
+  }
+  bool ProgressShouldCancel(const ProgressRun& run, int instrument, int measure);
+
+  // ---- Dialogs ----
+  // Acts as the user each time the plug-in opens a dialog; without one the
+  // dialog is closed at once.
+  void OnDialog(DialogUser user) { m_dialogUser = std::move(user); }
+  const DialogUser& DialogUserFn() const { return m_dialogUser; }
+  std::vector<std::unique_ptr<Dialog>>& OpenDialogs() { return m_dialogs; }
+  Dialog* FindDialog(HWND window);
+  int DialogsOpened() const { return m_dialogsOpened; }
+  void CountDialogOpened() { ++m_dialogsOpened; }
+
+  // ---- The plug-in module, for its resources ----
+  void SetPluginModule(void* module) { m_pluginModule = module; }
+  void* PluginModule() const { return m_pluginModule; }
+  const WinportResources* PluginResources() const;
+  std::string PluginString(uint32_t id) const;
+
+  // ---- Fonts ----
+  int16_t FontNumber(const std::string& name);
+  const std::vector<std::string>& Fonts() const { return m_fonts; }
+
+  // ---- Counters ----
+  int Calls(Op op) const { return m_calls[static_cast<size_t>(op)]; }
+  int Calls(const std::string& name) const;
+  void CountCall(Op op) { ++m_calls[static_cast<size_t>(op)]; }
+  int ProcLookups(const std::string& name) const;
+  void CountProcLookup(const std::string& name) { ++m_procLookups[name]; }
+  // Frame loads of one staff and measure, over all layers.
+  int FrameLoads(int instrument, int measure) const;
+  // The most loads of any single frame (staff, measure and layer).
+  int MaxLoadsOfOneFrame() const;
+  int TotalFrameLoads() const;
+  void CountFrameLoad(int instrument, int measure, int layer);
+  // Record calls are logged only while logging is on (they are many).
+  void LogRecordCalls(bool on) { m_logRecordCalls = on; }
+  void LogRecordCall(const RecordCall& call);
+  std::vector<RecordCall>& RecordCalls() { return m_recordCalls; }
+  // Window enumeration calls, for checking the title search.
+  int WindowTextReads() const { return m_windowTextReads; }
+  void CountWindowTextRead() { ++m_windowTextReads; }
+  int ForegroundQueries() const { return m_foregroundQueries; }
+  void CountForegroundQuery() { ++m_foregroundQueries; }
+  void ResetCounters();
+
+  // ---- Frames handed out and not yet freed ----
+  std::set<QXFrame*>& LiveFrames() { return m_liveFrames; }
+  // Calls made with a frame, dialog, region or handle the host never gave out.
+  int MisuseCount() const { return m_misuse; }
+  void CountMisuse(const std::string& what);
+  const std::vector<std::string>& Misuses() const { return m_misuses; }
+
+ private:
+  Document m_document;
+  Registry m_registry;
+  std::string m_executable = "Quivra.exe";
+  std::set<std::string> m_withheld;
+  uint32_t m_version = kQXVersionCurrent;
+
+  uintptr_t m_nextHandle = 0x10000;
+  HWND m_mainWindow = nullptr;
+  HWND m_foreground = nullptr;
+  std::vector<TopWindow> m_windows;
+
+  QXRegion m_selection{};
+  bool m_studioView = false;
+
+  std::vector<Alert> m_alerts;
+  AlertListener m_alertListener;
+  std::vector<uint32_t> m_menuCommands;
+  std::vector<Scroll> m_scrolls;
+  std::vector<std::optional<QXRegion>> m_redraws;
+  std::vector<QXRegion> m_selectionsSet;
+
+  std::vector<ProgressRun> m_progress;
+  int m_cancelAt = 0;
+  int m_progressCalls = 0;
+  std::function<bool(const ProgressRun&, int, int)> m_progressListener;
+
+  DialogUser m_dialogUser;
+  std::vector<std::unique_ptr<Dialog>> m_dialogs;
+  int m_dialogsOpened = 0;
+
+  void* m_pluginModule = nullptr;
+  std::vector<std::string> m_fonts;
+
+  std::array<int, static_cast<size_t>(Op::Count)> m_calls{};
+  std::map<std::string, int> m_procLookups;
+  std::unordered_map<uint64_t, int> m_frameLoads;
+  bool m_logRecordCalls = false;
+  std::vector<RecordCall> m_recordCalls;
+  int m_windowTextReads = 0;
+  int m_foregroundQueries = 0;
+  std::set<QXFrame*> m_liveFrames;
+  int m_misuse = 0;
+  std::vector<std::string> m_misuses;
+
+  Host* m_previous = nullptr;
+};
+
+}  // namespace quivrasim

@@ -1,0 +1,244 @@
+#include "quivrasim/document.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "quivra/qx_records.h"
+
+namespace quivrasim {
+
+Document::Document() {
+  m_layerShown.assign(static_cast<size_t>(m_maxLayers), true);
+  m_records.SetChangeHook([this](uint32_t tag, const RecordKey& key, const std::optional<Bytes>& before) {
+    JournalRecord(tag, key, before);
+  });
+}
+
+// ---- Structure ----
+
+uint16_t Document::AddStaff() {
+  const uint16_t instrument = m_nextInstrument++;
+  m_slots.push_back(instrument);
+  return instrument;
+}
+
+uint16_t Document::InstrumentAt(int slot) const {
+  if (slot < 1 || slot > StaffCount()) return 0;
+  return m_slots[static_cast<size_t>(slot - 1)];
+}
+
+int Document::SlotOf(uint16_t instrument) const {
+  const auto it = std::find(m_slots.begin(), m_slots.end(), instrument);
+  return it == m_slots.end() ? 0 : static_cast<int>(it - m_slots.begin()) + 1;
+}
+
+void Document::Reorder(const std::vector<uint16_t>& instruments) {
+  std::vector<uint16_t> sorted = instruments;
+  std::vector<uint16_t> current = m_slots;
+  std::sort(sorted.begin(), sorted.end());
+  std::sort(current.begin(), current.end());
+  if (sorted == current) m_slots = instruments;
+}
+
+void Document::SetMeasureCount(int count, int32_t length) {
+  for (int measure = m_measureCount + 1; measure <= count; ++measure) SetMeasureLength(measure, length);
+  m_measureCount = std::max(m_measureCount, count);
+}
+
+int32_t Document::MeasureLength(int measure) const {
+  const Bytes* spec = m_records.Find(kQXTagMeasureSpec, RecordKey{static_cast<uint32_t>(measure), 0, 0});
+  if (spec == nullptr) return 0;
+  QXMeasureSpec record;
+  std::memcpy(&record, spec->data(), sizeof record);
+  return int32_t{record.beats} * record.beatLength;
+}
+
+void Document::SetMeasureLength(int measure, int32_t length) {
+  QXMeasureSpec record{};
+  const RecordKey key{static_cast<uint32_t>(measure), 0, 0};
+  if (const Bytes* spec = m_records.Find(kQXTagMeasureSpec, key)) std::memcpy(&record, spec->data(), sizeof record);
+  // A length that is a whole number of quarters is kept as quarter beats.
+  if (length % kQXQuarter == 0) {
+    record.beats = static_cast<int16_t>(length / kQXQuarter);
+    record.beatLength = kQXQuarter;
+  } else {
+    record.beats = 1;
+    record.beatLength = static_cast<int16_t>(length);
+  }
+  Bytes bytes(sizeof record);
+  std::memcpy(bytes.data(), &record, sizeof record);
+  m_records.Put(kQXTagMeasureSpec, key, std::move(bytes));
+}
+
+void Document::SetMaxLayers(int layers) {
+  m_maxLayers = std::clamp(layers, 1, 16);
+  m_layerShown.resize(static_cast<size_t>(m_maxLayers), true);
+}
+
+bool Document::LayerShown(int layer) const {
+  return layer >= 0 && layer < m_maxLayers && m_layerShown[static_cast<size_t>(layer)];
+}
+
+void Document::ShowLayer(int layer, bool shown) {
+  if (layer >= 0 && layer < m_maxLayers) m_layerShown[static_cast<size_t>(layer)] = shown;
+}
+
+// ---- Frames ----
+
+const Entries* Document::Frame(FrameKey key) const {
+  const auto it = m_frames.find(key.Packed());
+  return it == m_frames.end() ? nullptr : &it->second;
+}
+
+void Document::ComputePositions(Entries& entries) const {
+  int32_t position = 0;
+  int tupletLeft = 0;
+  int32_t actual = 1;
+  int32_t normal = 1;
+  for (QXEntry& entry : entries) {
+    if (tupletLeft == 0 && (entry.flags & kQXEntryTuplet) != 0 && entry.number != 0) {
+      const Bytes* tuplet = m_records.Find(kQXTagTuplet, RecordKey{entry.number, 0, 0});
+      if (tuplet != nullptr) {
+        QXTuplet record;
+        std::memcpy(&record, tuplet->data(), sizeof record);
+        if (record.entries > 0 && record.actual > 0 && record.normal > 0) {
+          tupletLeft = record.entries;
+          actual = record.actual;
+          normal = record.normal;
+        }
+      }
+    }
+    int32_t length = entry.duration;
+    if (tupletLeft > 0) {
+      length = length * normal / actual;
+      --tupletLeft;
+    }
+    entry.position = position;
+    entry.length = length;
+    position += length;
+  }
+}
+
+void Document::IndexFrame(FrameKey key, const Entries& entries) {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i].number != 0) m_entryIndex[entries[i].number] = {key, static_cast<int>(i)};
+  }
+}
+
+void Document::UnindexFrame(const Entries& entries) {
+  for (const QXEntry& entry : entries) m_entryIndex.erase(entry.number);
+}
+
+const Entries& Document::StoreFrame(FrameKey key, Entries entries) {
+  JournalFrame(key);
+  for (QXEntry& entry : entries) {
+    if (entry.number == 0) entry.number = m_nextEntryNumber++;
+  }
+  ComputePositions(entries);
+  Entries& stored = m_frames[key.Packed()];
+  UnindexFrame(stored);
+  stored = std::move(entries);
+  IndexFrame(key, stored);
+  ++m_revision;
+  return stored;
+}
+
+std::optional<std::pair<FrameKey, int>> Document::FindEntry(uint32_t number) const {
+  const auto it = m_entryIndex.find(number);
+  if (it == m_entryIndex.end()) return std::nullopt;
+  return it->second;
+}
+
+QXEntry* Document::MutableEntry(uint32_t number) {
+  const auto location = FindEntry(number);
+  if (!location) return nullptr;
+  JournalFrame(location->first);
+  ++m_revision;
+  return &m_frames[location->first.Packed()][static_cast<size_t>(location->second)];
+}
+
+void Document::RestoreFrame(FrameKey key, const std::optional<Entries>& entries) {
+  const auto it = m_frames.find(key.Packed());
+  if (it != m_frames.end()) {
+    UnindexFrame(it->second);
+    m_frames.erase(it);
+  }
+  if (entries) {
+    Entries& stored = m_frames[key.Packed()];
+    stored = *entries;
+    IndexFrame(key, stored);
+  }
+}
+
+// ---- Edits ----
+
+void Document::JournalRecord(uint32_t tag, const RecordKey& key, const std::optional<Bytes>& before) {
+  if (m_restoring) return;
+  ++m_revision;
+  if (!m_edit) {
+    ++m_unjournaled;
+    return;
+  }
+  if (m_editRecordsSeen.emplace(std::make_pair(tag, key), true).second) {
+    m_edit->records.push_back({tag, key, before});
+  }
+}
+
+void Document::JournalFrame(FrameKey key) {
+  if (m_restoring) return;
+  if (!m_edit) {
+    ++m_unjournaled;
+    return;
+  }
+  if (m_editFramesSeen.emplace(key.Packed(), true).second) {
+    const Entries* before = Frame(key);
+    m_edit->frames.push_back({key, before != nullptr ? std::optional<Entries>(*before) : std::nullopt});
+  }
+}
+
+bool Document::BeginEdit(const std::string& label) {
+  if (m_edit) return false;
+  m_edit = EditRecord{label, {}, {}};
+  m_editFramesSeen.clear();
+  m_editRecordsSeen.clear();
+  return true;
+}
+
+bool Document::EndEdit() {
+  if (!m_edit) return false;
+  m_undo.push_back(std::move(*m_edit));
+  m_edit.reset();
+  return true;
+}
+
+void Document::Revert(const EditRecord& edit) {
+  m_restoring = true;
+  for (auto it = edit.frames.rbegin(); it != edit.frames.rend(); ++it) RestoreFrame(it->frame, it->before);
+  for (auto it = edit.records.rbegin(); it != edit.records.rend(); ++it) {
+    m_records.Restore(it->tag, it->key, it->before);
+  }
+  m_restoring = false;
+  ++m_revision;
+}
+
+bool Document::CancelEdit() {
+  if (!m_edit) return false;
+  Revert(*m_edit);
+  m_edit.reset();
+  return true;
+}
+
+bool Document::Undo() {
+  if (m_edit || m_undo.empty()) return false;
+  Revert(m_undo.back());
+  m_undo.pop_back();
+  return true;
+}
+
+std::vector<std::string> Document::UndoLabels() const {
+  std::vector<std::string> labels;
+  for (const EditRecord& edit : m_undo) labels.push_back(edit.label);
+  return labels;
+}
+
+}  // namespace quivrasim

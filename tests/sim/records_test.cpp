@@ -1,0 +1,131 @@
+// The simulated host's record operations, as a plug-in calls them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "quivra/qx_records.h"
+#include "quivrasim/host.h"
+#include "quivrasim/operations.h"
+#include "quivrasim/score_builder.h"
+
+namespace {
+
+using quivrasim::Host;
+
+QXTempoChange Tempo(int32_t value) { return QXTempoChange{0, value, 1024, 0}; }
+
+TEST(SimRecords, NewIncidencesCountUpAndTheKeyIsWrittenBack) {
+  Host host;
+  for (int i = 0; i < 3; ++i) {
+    QXKey key = QXKey::Of(7, kQXNew);
+    const QXTempoChange change = Tempo(60 + i);
+    ASSERT_EQ(QX_CreateEData(kQXTagTempoChange, &key, &change, sizeof change, kQXVersionCurrent), 1);
+    EXPECT_EQ(key.first, 7);
+    EXPECT_EQ(key.second, i);
+  }
+  QXKey key = QXKey::Of(7, 1);
+  QXTempoChange loaded{};
+  uint32_t size = sizeof loaded;
+  ASSERT_EQ(QX_LoadEData(kQXTagTempoChange, &key, &loaded, &size, kQXVersionCurrent), 1);
+  EXPECT_EQ(loaded.value, 61);
+}
+
+TEST(SimRecords, DeletingAnIncidenceClosesTheGap) {
+  Host host;
+  for (int i = 0; i < 3; ++i) {
+    QXKey key = QXKey::Of(2, kQXNew);
+    const QXTempoChange change = Tempo(100 + i);
+    QX_CreateEData(kQXTagTempoChange, &key, &change, sizeof change, kQXVersionCurrent);
+  }
+  QXKey first = QXKey::Of(2, 0);
+  ASSERT_EQ(QX_DeleteEData(kQXTagTempoChange, &first, kQXVersionCurrent), 1);
+  QXTempoChange loaded{};
+  uint32_t size = sizeof loaded;
+  QXKey key = QXKey::Of(2, 0);
+  ASSERT_EQ(QX_LoadEData(kQXTagTempoChange, &key, &loaded, &size, kQXVersionCurrent), 1);
+  EXPECT_EQ(loaded.value, 101);
+  key = QXKey::Of(2, 2);
+  EXPECT_EQ(QX_LoadEData(kQXTagTempoChange, &key, &loaded, &size, kQXVersionCurrent), 0);
+}
+
+TEST(SimRecords, NewNumbersFollowTheLargestAndNextWalksInKeyOrder) {
+  Host host;
+  quivrasim::ScoreBuilder build(host.Doc());
+  build.TextBlock("a");
+  build.TextBlock("b");
+  QXTextBlock block{};
+  QXKey key = QXKey::Of(kQXNew, 0);
+  ASSERT_EQ(QX_CreateEData(kQXTagTextBlock, &key, &block, sizeof block, 0x08000000), 1);
+  EXPECT_EQ(key.first, 3);
+  QXKey walk = QXKey::Of(1, 0);
+  ASSERT_EQ(QX_NextEData(kQXTagTextBlock, &walk, &block, sizeof block, 0x08000000), 1);
+  EXPECT_EQ(walk.first, 2);
+}
+
+TEST(SimRecords, ASizeThatDisagreesWithTheVersionWordFails) {
+  Host host;
+  QXMeasureSpec spec{};
+  QXKey key = QXKey::Of(1, 0);
+  EXPECT_EQ(QX_SaveEData(kQXTagMeasureSpec, &key, &spec, 24, kQXVersionCurrent), 0);
+  EXPECT_EQ(QX_SaveEData(kQXTagMeasureSpec, &key, &spec, 26, 0x09000000), 0);
+  EXPECT_EQ(QX_SaveEData(kQXTagMeasureSpec, &key, &spec, 24, 0x09000000), 1);
+  EXPECT_EQ(QX_SaveEData(kQXTagMeasureSpec, &key, &spec, 26, kQXVersionCurrent), 1);
+  EXPECT_EQ(QX_SaveEData(QXTag('z', 'z', 'z', 'z'), &key, &spec, 26, kQXVersionCurrent), 0) << "unknown type";
+}
+
+TEST(SimRecords, AnOlderLayoutReadsAndWritesTheFrontOfTheRecord) {
+  Host host;
+  QXMeasureSpec spec{};
+  spec.flags = 0x0100;
+  spec.host12[12] = 9;  // beyond the 24-byte layout
+  QXKey key = QXKey::Of(4, 0);
+  ASSERT_EQ(QX_SaveEData(kQXTagMeasureSpec, &key, &spec, 26, kQXVersionCurrent), 1);
+  QXMeasureSpec old{};
+  uint32_t size = 24;
+  ASSERT_EQ(QX_LoadEData(kQXTagMeasureSpec, &key, &old, &size, 0x09000000), 1);
+  EXPECT_EQ(old.flags, 0x0100);
+  old.flags = 0x4100;
+  ASSERT_EQ(QX_SaveEData(kQXTagMeasureSpec, &key, &old, 24, 0x09000000), 1);
+  QXMeasureSpec now{};
+  size = 26;
+  ASSERT_EQ(QX_LoadEData(kQXTagMeasureSpec, &key, &now, &size, kQXVersionCurrent), 1);
+  EXPECT_EQ(now.flags, 0x4100);
+  EXPECT_EQ(now.host12[12], 9) << "the newer fields are kept";
+}
+
+TEST(SimRecords, EntryRecordsKeepTheEntrysFlagsInStep) {
+  Host host;
+  quivrasim::ScoreBuilder build(host.Doc());
+  build.Measures(1);
+  const uint16_t flute = build.Staff("Flute");
+  const uint32_t entry = build.Entries(flute, 1, 0, {quivrasim::EntrySpec::Note(4096)})[0];
+  QXEntrySize size{0, 75, {}};
+  QXKey key = QXKey::Entry(entry, kQXNew);
+  ASSERT_EQ(QX_CreateEData(kQXTagEntrySize, &key, &size, sizeof size, kQXVersionCurrent), 1);
+  EXPECT_EQ(key.EntryNumber(), entry);
+  EXPECT_EQ(key.EntryIncidence(), 0);
+  EXPECT_NE(host.Doc().Frame({flute, 1, 0})->at(0).flags & kQXEntrySpecial, 0u);
+  ASSERT_EQ(QX_DeleteEData(kQXTagEntrySize, &key, kQXVersionCurrent), 1);
+  EXPECT_EQ(host.Doc().Frame({flute, 1, 0})->at(0).flags & kQXEntrySpecial, 0u);
+}
+
+TEST(SimRecords, VariableRecordsReportTheirSizeAndFillWhatTheBufferHolds) {
+  Host host;
+  quivrasim::ScoreBuilder build(host.Doc());
+  const uint16_t block = build.TextBlock("Clarinet in B^flat()");
+  QXTextBlock record{};
+  uint32_t size = sizeof record;
+  QXKey key = QXKey::Of(block, 0);
+  ASSERT_EQ(QX_LoadEData(kQXTagTextBlock, &key, &record, &size, 0x08000000), 1);
+  key = QXKey::Of(record.rawText, 0);
+  size = 0;
+  ASSERT_EQ(QX_LoadEData(kQXTagRawText, &key, nullptr, &size, kQXVersionCurrent), 1);
+  EXPECT_EQ(size, 20u);
+  char text[9] = {};
+  size = 8;
+  ASSERT_EQ(QX_LoadEData(kQXTagRawText, &key, text, &size, kQXVersionCurrent), 1);
+  EXPECT_STREQ(text, "Clarinet");
+  EXPECT_EQ(size, 20u);
+}
+
+}  // namespace

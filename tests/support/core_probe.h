@@ -1,0 +1,43 @@
+// The plug-in's internal operations that tests call directly. The probe
+// module is the plug-in's own code plus core_probe.cpp, which hands out this
+// table; a test loads the probe afresh through the simulated host, as the
+// host loads the plug-in, so every test starts from the plug-in's load state.
+#pragma once
+
+#include <cstdint>
+
+#include "host/cedata.h"
+#include "host/preferences.h"
+#include "quivra/qx_layout.h"
+
+struct CoreProbe {
+  // Text buffers and the window title check.
+  char* (*LoadPluginString)(uint32_t id, char* buffer, int16_t size);
+  HWND (*FindWindowByTitle)(const char* title);
+  // Host operations with the plug-in's own answers.
+  int16_t (*StartEdit)(const char* label, uint32_t version);
+  int16_t (*EndEdit)(uint32_t version);
+  int16_t (*CancelEdit)(uint32_t version);
+  int16_t (*ExecuteMenuItem)(uint32_t command, uint32_t version);
+  int16_t (*GetMaxLayers)(uint32_t version);
+  int16_t (*OpenEditCount)();
+  int16_t (*SlotToInst)(uint16_t slot, uint16_t list, uint32_t version);
+  // Record access.
+  uint32_t (*InferVersion)(uint32_t tag, uint32_t size, uint32_t version);
+  int16_t (*EDataLoad)(uint32_t tag, QXKey* key, void* buffer, uint32_t* size, uint32_t version);
+  int16_t (*EDataSave)(uint32_t tag, QXKey* key, const void* buffer, uint32_t size, uint32_t version);
+  int16_t (*EDataCreate)(uint32_t tag, QXKey* key, const void* buffer, uint32_t size, uint32_t version);
+  int16_t (*EDataNext)(uint32_t tag, QXKey* key, void* buffer, uint32_t size, uint32_t version);
+  int16_t (*AssemblePreferences)(ostinel::FieldMapEntry* map, int fieldCount, void* buffer, uint32_t* size);
+  void (*NormalizeEntry)(QXEntry* entry);
+  int16_t (*FrameSave)(QXFrame* frame, uint32_t version);
+  int16_t (*FrameInsertEntries)(QXFrame* frame, uint16_t index, uint16_t count, uint32_t version);
+  QXFrame* (*LoadFrame)(uint16_t list, uint16_t slot, uint16_t measure, uint16_t layer, uint16_t mode,
+                        uint32_t version);
+  int16_t (*FreeFrame)(QXFrame* frame, uint32_t version);
+  // A record object over a body of the given size (none when size is 0).
+  ostinel::CEData* (*NewRecord)(uint32_t tag, uint32_t size);
+};
+
+#define CORE_PROBE_SYMBOL "OstinelCoreProbe"
+typedef const CoreProbe* (*CoreProbeFn)();

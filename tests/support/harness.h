@@ -1,0 +1,48 @@
+// Test fixtures: a simulated host with the plug-in loaded the way the host
+// loads it, fresh for every test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "core_probe.h"
+#include "quivrasim/host.h"
+#include "quivrasim/plugin.h"
+#include "quivrasim/score_builder.h"
+#include "resources/resource_ids.h"
+
+namespace ostinel_test {
+
+std::string PluginPath();
+std::string ProbePath();
+
+// A host with the plug-in loaded and started (Init, Version, Enumerate).
+class PluginTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Unloads the plug-in and loads it again.
+  void Reload();
+  // Opens the dialog and lets user act in it; returns the invocation's result.
+  int32_t RunDialog(const quivrasim::DialogUser& user);
+
+  quivrasim::Host host;
+  quivrasim::ScoreBuilder build{host.Doc()};
+  std::unique_ptr<quivrasim::Plugin> plugin;
+};
+
+// A host with the probe loaded: the plug-in's code with its internals reachable.
+class CoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  quivrasim::Host host;
+  quivrasim::ScoreBuilder build{host.Doc()};
+  std::unique_ptr<quivrasim::Plugin> module;
+  const CoreProbe* core = nullptr;
+};
+
+}  // namespace ostinel_test
