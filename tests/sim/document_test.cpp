@@ -112,3 +112,26 @@ TEST(SimRegistry, ValuesAreReadOnlyFromKeysThatExist) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SimStaves, ReorderedStavesKeepTheirInstrumentNumbers) {
+  Host host;
+  quivrasim::ScoreBuilder build(host.Doc());
+  build.Measures(1);
+  const uint16_t flute = build.Staff("Flute");
+  const uint16_t oboe = build.Staff("Oboe");
+  const uint16_t horn = build.Staff("Horn");
+  build.Play(horn, 1, 1);
+  host.Doc().Reorder({horn, flute, oboe});
+  EXPECT_EQ(QX_SlotToInst(1, 0, kQXVersionCurrent), horn);
+  EXPECT_EQ(QX_InstToSlot(oboe, 0, kQXVersionCurrent), 3);
+  QXFrame* frame = QX_LoadTGF(0, 1, 1, 0, 0, kQXVersionCurrent);
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(frame->entryCount, 4) << "slot 1 now shows the horn's music";
+  QX_FreeTGF(frame, kQXVersionCurrent);
+  host.Doc().Reorder({flute, oboe});
+  EXPECT_EQ(QX_SlotToInst(1, 0, kQXVersionCurrent), horn) << "an order that leaves out a staff is refused";
+}
+
+}  // namespace
