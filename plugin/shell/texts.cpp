@@ -1,5 +1,8 @@
 #include "shell/texts.h"
 
+#include <cstdarg>
+#include <cstdio>
+
 #include "platform/windows_services.h"
 #include "resources/resource_ids.h"
 #include "shell/plugin_state.h"
@@ -29,6 +32,14 @@ char* LoadPluginString(uint32_t id, char* buffer, int16_t size) {
   LoadStringA(g_plugin.instance, id, buffer, size);
   buffer[size - 1] = '\0';
   return buffer;
+}
+
+int FormatText(char* buffer, size_t size, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  const int length = std::vsnprintf(buffer, size, format, arguments);
+  va_end(arguments);
+  return length;
 }
 
 void LoadPluginTexts() {

@@ -2,6 +2,7 @@
 // fixed buffers, and the routine that loads a string into a buffer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace ostinel {
@@ -36,5 +37,9 @@ char* LoadPluginString(uint32_t id, char* buffer, int16_t size);
 
 // Fills every buffer of g_texts.
 void LoadPluginTexts();
+
+// snprintf for the formats of the string table, which the compiler cannot
+// check: the texts and their arguments are the plug-in's own.
+int FormatText(char* buffer, size_t size, const char* format, ...);
 
 }  // namespace ostinel

@@ -50,9 +50,11 @@ int32_t QXAPI QX_Dialog(uint16_t resourceId, QXDialogProc handler, HWND owner, u
   host.TopWindows().insert(host.TopWindows().begin(), TopWindow{handle, dialog.Caption()});
   host.SetForeground(handle);
 
-  dialog.Send(WM_INITDIALOG);
-  dialog.Send(WM_SHOWWINDOW, 1);
   DialogSession session(dialog);
+  dialog.Send(WM_INITDIALOG);
+  const DialogUser beforeShow = host.BeforeShowFn();
+  if (beforeShow) beforeShow(session);
+  dialog.Send(WM_SHOWWINDOW, 1);
   // A copy: the user may give the host a new user while acting.
   const DialogUser user = host.DialogUserFn();
   if (user) user(session);

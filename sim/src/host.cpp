@@ -72,6 +72,7 @@ std::optional<uint32_t> Registry::Dword(const std::string& path, const std::stri
 }
 
 HKEY Registry::Open(const std::string& path) {
+  ++m_opens;
   if (!HasKey(path)) return nullptr;
   HKEY handle = reinterpret_cast<HKEY>(m_nextHandle++);
   m_handles[handle] = Lower(path);

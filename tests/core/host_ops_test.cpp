@@ -50,16 +50,19 @@ TEST_F(CoreTest, StartingCountsEvenWhenTheHostRefuses) {
   EXPECT_EQ(host.Calls(Op::QX_CancelQuivraEdit), 1);
 }
 
-// A fresh probe for each test: what the host lacks is known from the first call.
+// A host without the operations that answer for themselves, and two others.
 class WithheldTest : public CoreTest {
  protected:
-  void Withhold(std::initializer_list<const char*> names) {
-    for (const char* name : names) host.Withhold(name);
+  void BeforeLoad() override {
+    for (const char* name : {"QX_StartQuivraEdit", "QX_EndQuivraEdit", "QX_CancelQuivraEdit", "QX_ExecuteMenuItem",
+                             "QX_GetMaxLayers", "QX_SlotToInst", "QX_LoadTGF"}) {
+      host.Withhold(name);
+    }
+    host.Doc().SetMaxLayers(6);
   }
 };
 
 TEST_F(WithheldTest, EditOperationsAnswerForThemselves) {
-  Withhold({"QX_StartQuivraEdit", "QX_EndQuivraEdit", "QX_CancelQuivraEdit"});
   EXPECT_EQ(core->StartEdit("Label", kQXVersionCurrent), 0);
   EXPECT_EQ(core->OpenEditCount(), 1) << "counted although the host lacks the operation";
   EXPECT_EQ(core->StartEdit("Label", kQXVersionCurrent), 0);
@@ -74,8 +77,6 @@ TEST_F(WithheldTest, EditOperationsAnswerForThemselves) {
 }
 
 TEST_F(WithheldTest, MenuCommandAndLayerCountAnswerForThemselves) {
-  Withhold({"QX_ExecuteMenuItem", "QX_GetMaxLayers"});
-  host.Doc().SetMaxLayers(6);
   EXPECT_EQ(core->ExecuteMenuItem(kQXMenuShowSelection, kQXVersionCurrent), 0);
   EXPECT_EQ(core->GetMaxLayers(kQXVersionCurrent), 4);
   EXPECT_TRUE(host.MenuCommands().empty());
@@ -89,7 +90,6 @@ TEST_F(CoreTest, PresentOperationsPassTheHostsAnswersThrough) {
 }
 
 TEST_F(WithheldTest, AnyOtherMissingOperationFailsWithZero) {
-  Withhold({"QX_SlotToInst", "QX_LoadTGF"});
   build.Measures(1);
   build.Staff("Flute");
   EXPECT_EQ(core->SlotToInst(1, 0, kQXVersionCurrent), 0);

@@ -2,10 +2,18 @@
 
 #include <cstdlib>
 
+#include <cstring>
+
+#include "cue/cue_name.h"
+#include "cue/plain_text.h"
+#include "cue/staff_spec.h"
+#include "cue/text_block_loader.h"
+#include "cue/text_object.h"
 #include "host/frames.h"
 #include "host/host_ops.h"
 #include "host/records.h"
 #include "shell/texts.h"
+#include "search/search_state.h"
 #include "shell/window_title.h"
 
 namespace {
@@ -21,6 +29,50 @@ class ProbeRecord : public ostinel::CEData {
 };
 
 ostinel::CEData* NewRecord(uint32_t tag, uint32_t size) { return new ProbeRecord(tag, size); }
+
+void CopyOut(const char* text, char* out, size_t size) {
+  std::strncpy(out, text, size - 1);
+  out[size - 1] = '\0';
+}
+
+int StaffName(uint16_t instrument, int which, char* out, size_t size) {
+  ostinel::CStaffSpec staff;
+  staff.LoadItem(instrument);
+  ostinel::CTextObject text;
+  const int result = which == 1 ? staff.GetFirstName(text) : staff.GetSecondName(text);
+  char* plain = text.GetPlainText();
+  CopyOut(plain, out, size);
+  delete[] plain;
+  return result;
+}
+
+bool FontOfCommand(const char* text, int index, QXFontInfo* font) {
+  ostinel::CTextObject object;
+  object.SetText(text);
+  return object.FontOfCommand(index, font);
+}
+
+uint16_t CreateRawText(const char* text) {
+  ostinel::CTextObject object;
+  object.SetText(text);
+  return object.CreateNew();
+}
+
+uint16_t NextTextBlock(uint16_t from, char* out, size_t size) {
+  ostinel::CTextObject object;
+  object.LoadItem(from);
+  if (!object.LoadNext()) return 0;
+  CopyOut(object.Text(), out, size);
+  return object.Number();
+}
+
+int MakeGroups(uint16_t staffList) {
+  ostinel::g_search.groups = std::make_unique<ostinel::TGroupList>();
+  ostinel::g_search.groups->Make(staffList);
+  return ostinel::g_search.groups->Count();
+}
+
+const ostinel::TGroupRec* Group(int index) { return &ostinel::g_search.groups->At(index); }
 
 const CoreProbe kProbe = {
     ostinel::LoadPluginString,
@@ -44,6 +96,18 @@ const CoreProbe kProbe = {
     ostinel::QX_LoadTGF,
     ostinel::QX_FreeTGF,
     NewRecord,
+    ostinel::PlainTextCopy,
+    ostinel::PlainTextInPlace,
+    ostinel::LoadTextBlock,
+    StaffName,
+    FontOfCommand,
+    CreateRawText,
+    NextTextBlock,
+    MakeGroups,
+    Group,
+    ostinel::ResolveCueName,
+    ostinel::FindOrCreateTextExpression,
+    ostinel::PlaceCueName,
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "host/cedata.h"
 #include "host/preferences.h"
+#include "score/group_list.h"
 #include "quivra/qx_layout.h"
 
 struct CoreProbe {
@@ -37,6 +38,28 @@ struct CoreProbe {
   int16_t (*FreeFrame)(QXFrame* frame, uint32_t version);
   // A record object over a body of the given size (none when size is 0).
   ostinel::CEData* (*NewRecord)(uint32_t tag, uint32_t size);
+
+  // Caret texts, text blocks and staff names.
+  char* (*PlainTextCopy)(const char* text, char command, char open, char close);  // delete[] the result
+  void (*PlainTextInPlace)(char* text, char command, char open, char close);
+  const char* (*LoadTextBlock)(uint16_t number, bool plain, QXTextBlock* block);
+  // A staff's first (which 1) or second (which 2) name, plain, into out;
+  // returns what the name operation answered (1: the fallback).
+  int (*StaffName)(uint16_t instrument, int which, char* out, size_t size);
+  bool (*FontOfCommand)(const char* text, int index, QXFontInfo* font);
+  // A text object: the raw text it creates, and the walk from one block to the next.
+  uint16_t (*CreateRawText)(const char* text);
+  // Loads block `from`, steps to the next one; its number (0 at the end) and text.
+  uint16_t (*NextTextBlock)(uint16_t from, char* out, size_t size);
+
+  // Staff groups, made into the search's list.
+  int (*MakeGroups)(uint16_t staffList);
+  const ostinel::TGroupRec* (*Group)(int index);
+
+  // The cue name.
+  void (*ResolveCueName)(char* name, int16_t instrument);
+  int (*FindOrCreateTextExpression)(char* text, uint16_t fontWord, uint16_t efx);
+  void (*PlaceCueName)(const char* name, int slot, const QXRegion& document, int measure, const QXEntry& entry);
 };
 
 #define CORE_PROBE_SYMBOL "OstinelCoreProbe"

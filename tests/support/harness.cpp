@@ -31,6 +31,7 @@ int32_t PluginTest::RunDialog(const quivrasim::DialogUser& user) {
 }
 
 void CoreTest::SetUp() {
+  BeforeLoad();
   std::string error;
   module = quivrasim::Plugin::Load(host, ProbePath(), &error);
   ASSERT_NE(module, nullptr) << error;

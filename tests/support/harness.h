@@ -37,6 +37,8 @@ class PluginTest : public ::testing::Test {
 class CoreTest : public ::testing::Test {
  protected:
   void SetUp() override;
+  // Runs before the probe loads: the place to shape the host it meets.
+  virtual void BeforeLoad() {}
   void TearDown() override;
 
   quivrasim::Host host;

@@ -46,6 +46,8 @@ class Dialog {
   void Vanish() { m_vanished = m_ended = true; }
   int Focus() const { return m_focus; }
   void SetFocus(int id) { m_focus = id; }
+  // The word the plug-in handed to the host's dialog operation.
+  uint32_t UserData() const { return m_userData != nullptr ? *m_userData : 0; }
   // The radio buttons that share a group with id (from one WS_GROUP control to the next).
   std::vector<Control*> RadioGroup(int id);
 

@@ -82,6 +82,8 @@ class Registry {
   void CountWrite() { ++m_writes; }
   // Open handles, path per handle.
   HKEY Open(const std::string& path);
+  // Attempts to open a key, successful or not.
+  int Opens() const { return m_opens; }
   const std::string* PathOf(HKEY handle) const;
   bool Close(HKEY handle);
   int OpenHandles() const { return static_cast<int>(m_handles.size()); }
@@ -91,6 +93,7 @@ class Registry {
   std::map<HKEY, std::string> m_handles;
   uintptr_t m_nextHandle = 0x2000;
   int m_writes = 0;
+  int m_opens = 0;
 };
 
 class Host {
@@ -164,6 +167,9 @@ class Host {
   // dialog is closed at once.
   void OnDialog(DialogUser user) { m_dialogUser = std::move(user); }
   const DialogUser& DialogUserFn() const { return m_dialogUser; }
+  // Acts once after initialisation, before the dialog is shown.
+  void BeforeShow(DialogUser user) { m_beforeShow = std::move(user); }
+  const DialogUser& BeforeShowFn() const { return m_beforeShow; }
   std::vector<std::unique_ptr<Dialog>>& OpenDialogs() { return m_dialogs; }
   Dialog* FindDialog(HWND window);
   int DialogsOpened() const { return m_dialogsOpened; }
@@ -237,6 +243,7 @@ class Host {
   std::function<bool(const ProgressRun&, int, int)> m_progressListener;
 
   DialogUser m_dialogUser;
+  DialogUser m_beforeShow;
   std::vector<std::unique_ptr<Dialog>> m_dialogs;
   int m_dialogsOpened = 0;
 

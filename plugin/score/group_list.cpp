@@ -1,0 +1,32 @@
+#include "score/group_list.h"
+
+#include <cstring>
+
+#include "cue/text_block_loader.h"
+#include "host/records.h"
+
+namespace ostinel {
+
+namespace {
+
+void CopyName(char (&name)[1025], const char* text) {
+  std::strncpy(name, text, sizeof name - 1);
+  name[sizeof name - 1] = '\0';
+}
+
+}  // namespace
+
+void TGroupList::Make(uint16_t staffList) {
+  m_groups.clear();
+  for (uint16_t number = 1; number <= kQXGroupMaxNumber; ++number) {
+    TGroupRec record{};
+    if (!LoadRecord(kQXTagGroup, QXKey::Of(staffList, number, 0), &record.group)) continue;
+    record.number = number;
+    record.marker = 0;
+    CopyName(record.name, LoadTextBlock(record.group.nameBlock, true));
+    if (record.name[0] == '\0') CopyName(record.name, LoadTextBlock(record.group.name2Block, true));
+    m_groups.push_back(record);
+  }
+}
+
+}  // namespace ostinel

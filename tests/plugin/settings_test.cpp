@@ -1,0 +1,250 @@
+// The user's options: their defaults, the registry values they come from and
+// go back to, and how the dialog reads and checks them.
+#include "harness.h"
+
+namespace ostinel_test {
+namespace {
+
+using quivrasim::DialogSession;
+
+constexpr const char* kKey = "Software\\Lorvent";
+
+struct Shown {
+  std::string threshold, desired, allowed, percent;
+  bool add, mark, interactive, measures, seconds;
+  bool articulations, expressions, smartShapes, clefs, lyrics, chords;
+};
+
+Shown Read(DialogSession& d) {
+  return Shown{d.Text(IDC_THRESHOLD),    d.Text(IDC_DESIRED),        d.Text(IDC_ALLOWED),  d.Text(IDC_PERCENT),
+               d.Checked(IDC_MODE_ADD),  d.Checked(IDC_MODE_MARK),   d.Checked(IDC_INTERACTIVE),
+               d.Checked(IDC_MEASURES),  d.Checked(IDC_SECONDS),     d.Checked(IDC_ARTICULATIONS),
+               d.Checked(IDC_EXPRESSIONS), d.Checked(IDC_SMART_SHAPES), d.Checked(IDC_CLEFS),
+               d.Checked(IDC_LYRICS),    d.Checked(IDC_CHORDS)};
+}
+
+class SettingsTest : public PluginTest {
+ protected:
+  Shown Open() {
+    Shown shown{};
+    RunDialog([&](DialogSession& d) { shown = Read(d); });
+    return shown;
+  }
+  void StoreRegistry(uint32_t flags, uint32_t combined, uint32_t desired, uint32_t allowed) {
+    host.Reg().SetDword(kKey, "OstinelPI", flags);
+    host.Reg().SetDword(kKey, "OstinelPI_Flag2", combined);
+    host.Reg().SetDword(kKey, "OstinelPI_Flag3", desired);
+    host.Reg().SetDword(kKey, "OstinelPI_Flag4", allowed);
+  }
+  // Types the four numbers, presses Start Search, and closes.
+  std::vector<quivrasim::Alert> Submit(const std::string& threshold, const std::string& desired,
+                                       const std::string& allowed, const std::string& percent, int* focus = nullptr) {
+    RunDialog([&](DialogSession& d) {
+      d.Type(IDC_THRESHOLD, threshold);
+      d.Type(IDC_DESIRED, desired);
+      d.Type(IDC_ALLOWED, allowed);
+      d.Type(IDC_PERCENT, percent);
+      d.Click(IDC_START);
+      if (focus != nullptr) *focus = d.Focus();
+      d.Click(IDC_CLOSE);
+    });
+    return host.Alerts();
+  }
+};
+
+TEST_F(SettingsTest, FirstOpeningWithoutARegistryKeyShowsTheDefaults) {
+  const Shown shown = Open();
+  EXPECT_EQ(shown.threshold, "20");
+  EXPECT_EQ(shown.desired, "5");
+  EXPECT_EQ(shown.allowed, "15");
+  EXPECT_EQ(shown.percent, "75");
+  EXPECT_TRUE(shown.add);
+  EXPECT_FALSE(shown.mark);
+  EXPECT_TRUE(shown.interactive);
+  EXPECT_TRUE(shown.seconds);
+  EXPECT_FALSE(shown.measures);
+  EXPECT_TRUE(shown.articulations && shown.lyrics && shown.clefs);
+  EXPECT_FALSE(shown.expressions || shown.smartShapes || shown.chords);
+}
+
+struct RegistryCase {
+  const char* label;
+  uint32_t flags, combined, desired, allowed;
+  std::string threshold, desiredShown, allowedShown, percent;
+  bool add, interactive, measures, chords;
+};
+
+void PrintTo(const RegistryCase& c, std::ostream* os) { *os << c.label; }
+
+class RegistryDecoding : public SettingsTest, public ::testing::WithParamInterface<RegistryCase> {};
+
+TEST_P(RegistryDecoding, ValuesAreDecodedAtTheFirstOpening) {
+  const RegistryCase& c = GetParam();
+  StoreRegistry(c.flags, c.combined, c.desired, c.allowed);
+  const Shown shown = Open();
+  EXPECT_EQ(shown.threshold, c.threshold);
+  EXPECT_EQ(shown.percent, c.percent);
+  EXPECT_EQ(shown.desired, c.desiredShown);
+  EXPECT_EQ(shown.allowed, c.allowedShown);
+  EXPECT_EQ(shown.add, c.add);
+  EXPECT_EQ(shown.mark, !c.add);
+  EXPECT_EQ(shown.interactive, c.interactive);
+  EXPECT_EQ(shown.measures, c.measures);
+  EXPECT_EQ(shown.seconds, !c.measures);
+  EXPECT_EQ(shown.chords, c.chords);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, RegistryDecoding,
+    ::testing::Values(RegistryCase{"percent and threshold", 299, 60030, 4, 9, "30", "4", "9", "60", true, true, false,
+                                   false},
+                      RegistryCase{"remainders", 299, 1234567, 2005, 1012, "567", "5", "12", "34", true, true, false,
+                                   false},
+                      RegistryCase{"mark by measures with chords", 0x4 | 0x40, 75020, 5, 15, "20", "5", "15", "75",
+                                   false, false, true, true},
+                      RegistryCase{"flags beyond 511 are the defaults", 600, 75020, 5, 15, "20", "5", "15", "75", true,
+                                   true, false, false}));
+
+TEST_F(SettingsTest, TheRegistryIsReadOnceWhileThePluginStaysLoaded) {
+  StoreRegistry(299, 75010, 5, 15);
+  EXPECT_EQ(Open().threshold, "10");
+  host.Reg().SetDword(kKey, "OstinelPI_Flag2", 75030);
+  EXPECT_EQ(Open().threshold, "10") << "the second opening shows what is in memory";
+  EXPECT_EQ(host.Reg().Opens(), 1);
+  Reload();
+  EXPECT_EQ(Open().threshold, "30") << "a new load reads the registry again";
+}
+
+TEST_F(SettingsTest, AMissingValueKeepsItsDefault) {
+  host.Reg().SetDword(kKey, "OstinelPI_Flag3", 7);
+  const Shown shown = Open();
+  EXPECT_EQ(shown.desired, "7");
+  EXPECT_EQ(shown.threshold, "20");
+  EXPECT_EQ(shown.allowed, "15");
+  EXPECT_TRUE(shown.interactive);
+}
+
+struct RemainderCase {
+  std::string threshold, desired, allowed, percent;
+  uint32_t storedCombined, storedDesired, storedAllowed;
+};
+
+void PrintTo(const RemainderCase& c, std::ostream* os) {
+  *os << c.threshold << "/" << c.desired << "/" << c.allowed << "/" << c.percent;
+}
+
+class Remainders : public SettingsTest, public ::testing::WithParamInterface<RemainderCase> {};
+
+TEST_P(Remainders, EntriesAreKeptByTheirRemaindersAndSavedAtClose) {
+  const RemainderCase& c = GetParam();
+  host.Reg().CreateKey(kKey);
+  EXPECT_TRUE(Submit(c.threshold, c.desired, c.allowed, c.percent).empty());
+  EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI_Flag2"), c.storedCombined);
+  EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI_Flag3"), c.storedDesired);
+  EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI_Flag4"), c.storedAllowed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Entries, Remainders,
+                         ::testing::Values(RemainderCase{"20", "150", "60", "75", 75020, 50, 60},
+                                           RemainderCase{"1500", "5", "15", "75", 75500, 5, 15},
+                                           RemainderCase{"8", "5", "115", "160", 60008, 5, 15},
+                                           RemainderCase{"999", "99", "199", "99", 99999, 99, 99}));
+
+struct ValidationCase {
+  const char* label;
+  std::string threshold, desired, allowed, percent;
+  uint32_t alert;  // 0: none
+  int focus;
+};
+
+void PrintTo(const ValidationCase& c, std::ostream* os) { *os << c.label; }
+
+class Validation : public SettingsTest, public ::testing::WithParamInterface<ValidationCase> {};
+
+TEST_P(Validation, TheFirstFailureIsShownAndTheCaretPutIntoItsField) {
+  const ValidationCase& c = GetParam();
+  int focus = 0;
+  const auto alerts = Submit(c.threshold, c.desired, c.allowed, c.percent, &focus);
+  if (c.alert == 0) {
+    EXPECT_TRUE(alerts.empty());
+    return;
+  }
+  ASSERT_EQ(alerts.size(), 1u);
+  EXPECT_EQ(alerts[0].stringId, c.alert);
+  EXPECT_EQ(alerts[0].style, 16);
+  EXPECT_NE(alerts[0].owner, nullptr) << "the dialog owns the message";
+  EXPECT_EQ(focus, c.focus);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Order, Validation,
+    ::testing::Values(
+        ValidationCase{"negative threshold", "-5", "5", "15", "75", 19, IDC_THRESHOLD},
+        ValidationCase{"negative allowed", "20", "5", "-5", "75", 19, IDC_ALLOWED},
+        ValidationCase{"negative desired", "20", "-5", "15", "75", 19, IDC_DESIRED},
+        ValidationCase{"zero percentage last", "20", "5", "15", "0", 19, IDC_PERCENT},
+        ValidationCase{"a hundred percent is zero", "20", "5", "15", "100", 19, IDC_PERCENT},
+        ValidationCase{"threshold before the others", "0", "0", "0", "0", 19, IDC_THRESHOLD},
+        ValidationCase{"allowed before desired", "20", "0", "0", "75", 19, IDC_ALLOWED},
+        ValidationCase{"not a number", "abc", "5", "15", "75", 19, IDC_THRESHOLD},
+        ValidationCase{"allowed below desired", "20", "10", "8", "75", 20, IDC_ALLOWED},
+        ValidationCase{"equal lengths pass", "20", "10", "10", "75", 0, 0}));
+
+TEST_F(SettingsTest, ValuesThatFailedValidationAreStillSavedAtClose) {
+  host.Reg().CreateKey(kKey);
+  Submit("20", "10", "8", "75");
+  EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI_Flag3"), 10u);
+  EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI_Flag4"), 8u);
+}
+
+TEST_F(SettingsTest, ClosingWithoutAReadBackWritesNothing) {
+  host.Reg().CreateKey(kKey);
+  RunDialog([](DialogSession& d) { d.Click(IDC_CLOSE); });
+  RunDialog([](DialogSession& d) {
+    d.Type(IDC_THRESHOLD, "9");
+    d.CloseWindow();  // the close box is not the Close button
+  });
+  EXPECT_EQ(host.Reg().Writes(), 0);
+}
+
+TEST_F(SettingsTest, CloseAfterAReadBackWritesTheFourValuesInOrder) {
+  host.Reg().CreateKey(kKey);
+  RunDialog([](DialogSession& d) {
+    d.Click(IDC_MEASURES);
+    d.Click(IDC_CHORDS);
+    d.Click(IDC_START);
+    d.Click(IDC_CLOSE);
+  });
+  EXPECT_EQ(host.Reg().Writes(), 4);
+  EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI"), 299u + 4u + 64u);
+  EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI_Flag2"), 75020u);
+  EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI_Flag3"), 5u);
+  EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI_Flag4"), 15u);
+}
+
+TEST_F(SettingsTest, TheKeyIsNeverCreated) {
+  RunDialog([](DialogSession& d) {
+    d.Click(IDC_START);
+    d.Click(IDC_CLOSE);
+  });
+  EXPECT_FALSE(host.Reg().HasKey(kKey));
+  EXPECT_EQ(host.Reg().Writes(), 0);
+}
+
+TEST_F(SettingsTest, WithoutInteractiveModeTheProposedCueIsAlwaysUsed) {
+  bool proposed = false;
+  bool selection = true;
+  RunDialog([&](DialogSession& d) {
+    d.Click(IDC_INTERACTIVE);  // now off
+    d.Window().Find(IDC_USE_SELECTION)->checked = true;  // as a location would leave it
+    d.Window().Find(IDC_USE_PROPOSED)->checked = false;
+    d.Click(IDC_START);
+    proposed = d.Checked(IDC_USE_PROPOSED);
+    selection = d.Checked(IDC_USE_SELECTION);
+  });
+  EXPECT_TRUE(proposed);
+  EXPECT_FALSE(selection);
+}
+
+}  // namespace
+}  // namespace ostinel_test
