@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "quivra/qx_layout.h"
 #include "score/group_list.h"
@@ -25,6 +26,9 @@ struct SearchState {
   int32_t markedCount;
   int32_t createdCount;
   std::unique_ptr<TGroupList> groups;  // made at each fresh start
+  // Per instrument (entry n - 1): a staff of a group that rests as one,
+  // measured with the group's first staff and passed over by the walk.
+  std::vector<bool> secondaryGroupStaves;
 };
 
 extern SearchState g_search;

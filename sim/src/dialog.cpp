@@ -19,16 +19,14 @@ Dialog::Dialog(Host& host, HWND handle, const WinportDialog& resource, QXDialogP
     control.style = c.style;
     control.handle = host.NewHandle();
     control.enabled = (c.style & WS_DISABLED) == 0;
+    if (c.id != IDC_STATIC) m_byId.emplace(c.id, m_controls.size());
     m_controls.push_back(control);
   }
 }
 
 Control* Dialog::Find(int id) {
-  if (id == IDC_STATIC) return nullptr;
-  for (Control& control : m_controls) {
-    if (control.id == id) return &control;
-  }
-  return nullptr;
+  const auto found = m_byId.find(id);
+  return found == m_byId.end() ? nullptr : &m_controls[found->second];
 }
 
 const Control* Dialog::Find(int id) const { return const_cast<Dialog*>(this)->Find(id); }

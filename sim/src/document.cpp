@@ -10,6 +10,7 @@ namespace quivrasim {
 Document::Document() {
   m_layerShown.assign(static_cast<size_t>(m_maxLayers), true);
   m_records.SetChangeHook([this](uint32_t tag, const RecordKey& key, const std::optional<Bytes>& before) {
+    if (tag == kQXTagMeasureSpec && key.a < m_lengths.size()) m_lengths[key.a] = -1;
     JournalRecord(tag, key, before);
   });
 }
@@ -19,6 +20,8 @@ Document::Document() {
 uint16_t Document::AddStaff() {
   const uint16_t instrument = m_nextInstrument++;
   m_slots.push_back(instrument);
+  m_slotOf.resize(static_cast<size_t>(instrument) + 1, 0);
+  m_slotOf[instrument] = static_cast<int>(m_slots.size());
   return instrument;
 }
 
@@ -28,8 +31,7 @@ uint16_t Document::InstrumentAt(int slot) const {
 }
 
 int Document::SlotOf(uint16_t instrument) const {
-  const auto it = std::find(m_slots.begin(), m_slots.end(), instrument);
-  return it == m_slots.end() ? 0 : static_cast<int>(it - m_slots.begin()) + 1;
+  return instrument < m_slotOf.size() ? m_slotOf[instrument] : 0;
 }
 
 void Document::Reorder(const std::vector<uint16_t>& instruments) {
@@ -37,7 +39,9 @@ void Document::Reorder(const std::vector<uint16_t>& instruments) {
   std::vector<uint16_t> current = m_slots;
   std::sort(sorted.begin(), sorted.end());
   std::sort(current.begin(), current.end());
-  if (sorted == current) m_slots = instruments;
+  if (sorted != current) return;
+  m_slots = instruments;
+  for (size_t slot = 0; slot < m_slots.size(); ++slot) m_slotOf[m_slots[slot]] = static_cast<int>(slot) + 1;
 }
 
 void Document::SetMeasureCount(int count, int32_t length) {
@@ -46,11 +50,16 @@ void Document::SetMeasureCount(int count, int32_t length) {
 }
 
 int32_t Document::MeasureLength(int measure) const {
-  const Bytes* spec = m_records.Find(kQXTagMeasureSpec, RecordKey{static_cast<uint32_t>(measure), 0, 0});
-  if (spec == nullptr) return 0;
-  QXMeasureSpec record;
-  std::memcpy(&record, spec->data(), sizeof record);
-  return int32_t{record.beats} * record.beatLength;
+  if (measure < 1) return 0;
+  const auto index = static_cast<size_t>(measure);
+  if (index >= m_lengths.size()) m_lengths.resize(index + 1, -1);
+  if (m_lengths[index] < 0) {
+    const Bytes* spec = m_records.Find(kQXTagMeasureSpec, RecordKey{static_cast<uint32_t>(measure), 0, 0});
+    QXMeasureSpec record{};
+    if (spec != nullptr) std::memcpy(&record, spec->data(), sizeof record);
+    m_lengths[index] = int32_t{record.beats} * record.beatLength;
+  }
+  return m_lengths[index];
 }
 
 void Document::SetMeasureLength(int measure, int32_t length) {
@@ -85,9 +94,74 @@ void Document::ShowLayer(int layer, bool shown) {
 
 // ---- Frames ----
 
+size_t Document::Index(FrameKey key) const {
+  if (key.instrument < 1 || key.instrument > m_storeInstruments || key.measure < 1 ||
+      key.measure > m_storeMeasures || key.layer >= m_storeLayers) {
+    return kNoFrame;
+  }
+  return (static_cast<size_t>(key.instrument - 1) * static_cast<size_t>(m_storeMeasures) +
+          static_cast<size_t>(key.measure - 1)) *
+             static_cast<size_t>(m_storeLayers) +
+         key.layer;
+}
+
+void Document::Relayout(int instruments, int measures, int layers) {
+  std::vector<StoredFrame> store(static_cast<size_t>(instruments) * static_cast<size_t>(measures) *
+                                 static_cast<size_t>(layers));
+  const std::vector<StoredFrame> old = std::move(m_store);
+  const int oldInstruments = m_storeInstruments;
+  const int oldMeasures = m_storeMeasures;
+  const int oldLayers = m_storeLayers;
+  m_store = std::move(store);
+  m_storeInstruments = instruments;
+  m_storeMeasures = measures;
+  m_storeLayers = layers;
+  for (int instrument = 1; instrument <= oldInstruments; ++instrument) {
+    for (int measure = 1; measure <= oldMeasures; ++measure) {
+      for (int layer = 0; layer < oldLayers; ++layer) {
+        const size_t from = (static_cast<size_t>(instrument - 1) * static_cast<size_t>(oldMeasures) +
+                             static_cast<size_t>(measure - 1)) *
+                                static_cast<size_t>(oldLayers) +
+                            static_cast<size_t>(layer);
+        const size_t to = Index({static_cast<uint16_t>(instrument), static_cast<int16_t>(measure),
+                                 static_cast<uint16_t>(layer)});
+        if (to != kNoFrame) m_store[to] = old[from];
+      }
+    }
+  }
+}
+
+Document::StoredFrame* Document::Slot(FrameKey key, bool grow) {
+  size_t index = Index(key);
+  if (index == kNoFrame && grow && key.instrument >= 1 && key.measure >= 1) {
+    // Room for twice the staves, so that a growing score is not laid out again each time.
+    Relayout(std::max<int>(2 * m_storeInstruments, std::max<int>(key.instrument, m_nextInstrument - 1)),
+             std::max<int>(m_storeMeasures, std::max<int>(key.measure, m_measureCount)),
+             std::max<int>(m_storeLayers, std::max<int>(key.layer + 1, m_maxLayers)));
+    index = Index(key);
+  }
+  return index == kNoFrame ? nullptr : &m_store[index];
+}
+
 const Entries* Document::Frame(FrameKey key) const {
-  const auto it = m_frames.find(key.Packed());
-  return it == m_frames.end() ? nullptr : &it->second;
+  const size_t index = Index(key);
+  if (index == kNoFrame || m_store[index].entries.empty()) return nullptr;
+  return &m_store[index].entries;
+}
+
+void Document::CountLoad(FrameKey key, int mode) {
+  if (StoredFrame* slot = Slot(key, true)) ++slot->loads[mode == 0 ? 0 : 1];
+}
+
+int Document::Loads(FrameKey key, int mode) const {
+  const size_t index = Index(key);
+  if (index == kNoFrame) return 0;
+  const StoredFrame& slot = m_store[index];
+  return mode < 0 ? slot.loads[0] + slot.loads[1] : slot.loads[mode == 0 ? 0 : 1];
+}
+
+void Document::ResetLoads() {
+  for (StoredFrame& slot : m_store) slot.loads[0] = slot.loads[1] = 0;
 }
 
 void Document::ComputePositions(Entries& entries) const {
@@ -135,7 +209,7 @@ const Entries& Document::StoreFrame(FrameKey key, Entries entries) {
     if (entry.number == 0) entry.number = m_nextEntryNumber++;
   }
   ComputePositions(entries);
-  Entries& stored = m_frames[key.Packed()];
+  Entries& stored = Slot(key, true)->entries;
   UnindexFrame(stored);
   stored = std::move(entries);
   IndexFrame(key, stored);
@@ -154,20 +228,14 @@ QXEntry* Document::MutableEntry(uint32_t number) {
   if (!location) return nullptr;
   JournalFrame(location->first);
   ++m_revision;
-  return &m_frames[location->first.Packed()][static_cast<size_t>(location->second)];
+  return &Slot(location->first, false)->entries[static_cast<size_t>(location->second)];
 }
 
 void Document::RestoreFrame(FrameKey key, const std::optional<Entries>& entries) {
-  const auto it = m_frames.find(key.Packed());
-  if (it != m_frames.end()) {
-    UnindexFrame(it->second);
-    m_frames.erase(it);
-  }
-  if (entries) {
-    Entries& stored = m_frames[key.Packed()];
-    stored = *entries;
-    IndexFrame(key, stored);
-  }
+  StoredFrame* slot = Slot(key, true);
+  UnindexFrame(slot->entries);
+  slot->entries = entries ? *entries : Entries{};
+  IndexFrame(key, slot->entries);
 }
 
 // ---- Edits ----
@@ -217,6 +285,7 @@ void Document::Revert(const EditRecord& edit) {
   for (auto it = edit.records.rbegin(); it != edit.records.rend(); ++it) {
     m_records.Restore(it->tag, it->key, it->before);
   }
+  m_lengths.clear();
   m_restoring = false;
   ++m_revision;
 }

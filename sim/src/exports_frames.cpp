@@ -36,15 +36,17 @@ bool Live(Host& host, QXFrame* frame, const char* op) {
   return false;
 }
 
-void SetEntries(QXFrame* frame, const Entries& entries) {
+void SetEntries(QXFrame* frame, const QXEntry* entries, size_t count) {
   std::free(frame->entries);
   frame->entries = nullptr;
-  if (!entries.empty()) {
-    frame->entries = static_cast<QXEntry*>(std::malloc(entries.size() * sizeof(QXEntry)));
-    std::memcpy(frame->entries, entries.data(), entries.size() * sizeof(QXEntry));
+  if (count != 0) {
+    frame->entries = static_cast<QXEntry*>(std::malloc(count * sizeof(QXEntry)));
+    std::memcpy(frame->entries, entries, count * sizeof(QXEntry));
   }
-  frame->entryCount = static_cast<int16_t>(entries.size());
+  frame->entryCount = static_cast<int16_t>(count);
 }
+
+void SetEntries(QXFrame* frame, const Entries& entries) { SetEntries(frame, entries.data(), entries.size()); }
 
 Entries EntriesOf(const QXFrame* frame) {
   const int count = frame->entries != nullptr && frame->entryCount > 0 ? frame->entryCount : 0;
@@ -53,21 +55,23 @@ Entries EntriesOf(const QXFrame* frame) {
 
 }  // namespace
 
-QXFrame* QXAPI QX_LoadTGF(uint16_t list, uint16_t slot, uint16_t measure, uint16_t layer, uint16_t mode, uint32_t) {
+QXFrame* QXAPI QX_LoadTGF(uint16_t list, uint16_t slot, uint16_t measure, uint16_t layer, uint16_t mode,
+                          uint32_t version) {
   Host& host = Serve(Op::QX_LoadTGF);
+  ++host.FrameLoadVersions()[version];
   (void)list;  // every staff list keeps the score order here
   Document& document = host.Doc();
   const uint16_t instrument = document.InstrumentAt(slot);
   if (instrument == 0 || measure < 1 || measure > document.MeasureCount() || layer >= document.MaxLayers()) {
     return nullptr;
   }
-  host.CountFrameLoad(instrument, measure, layer);
+  document.CountLoad(FrameKey{instrument, static_cast<int16_t>(measure), layer}, mode);
   auto* frame = new QXFrame{};
   const FrameIdentity identity{instrument, static_cast<int16_t>(measure), layer, mode, {}};
   std::memcpy(frame->host, &identity, sizeof identity);
   const FrameKey key{instrument, static_cast<int16_t>(measure), layer};
   const Entries* entries = document.Frame(key);
-  SetEntries(frame, entries != nullptr ? *entries : Entries{});
+  if (entries != nullptr) SetEntries(frame, *entries);
   host.LiveFrames().insert(frame);
   return frame;
 }

@@ -161,10 +161,9 @@ void Host::NotifyAlert(const Alert& alert) {
 }
 
 ProgressRun* Host::FindProgress(uint32_t handle) {
-  for (ProgressRun& run : m_progress) {
-    if (run.handle == handle) return &run;
-  }
-  return nullptr;
+  // Handles are given out in order, from 1.
+  if (handle < 1 || handle > m_progress.size()) return nullptr;
+  return &m_progress[handle - 1];
 }
 
 bool Host::ProgressShouldCancel(const ProgressRun& run, int instrument, int measure) {
@@ -212,34 +211,34 @@ int Host::ProcLookups(const std::string& name) const {
   return it == m_procLookups.end() ? 0 : it->second;
 }
 
-namespace {
-uint64_t FrameLoadKey(int instrument, int measure, int layer) {
-  return (uint64_t(uint16_t(instrument)) << 32) | (uint64_t(uint16_t(measure)) << 16) | uint16_t(layer);
-}
-}  // namespace
-
 int Host::FrameLoads(int instrument, int measure) const {
   int total = 0;
-  for (const auto& [key, count] : m_frameLoads) {
-    if ((key >> 16) == (FrameLoadKey(instrument, measure, 0) >> 16)) total += count;
+  for (int layer = 0; layer < m_document.MaxLayers(); ++layer) {
+    total += m_document.Loads({static_cast<uint16_t>(instrument), static_cast<int16_t>(measure),
+                               static_cast<uint16_t>(layer)}, -1);
   }
   return total;
 }
 
-int Host::MaxLoadsOfOneFrame() const {
+int Host::MaxLoadsOfOneFrame(int mode) const {
   int most = 0;
-  for (const auto& [key, count] : m_frameLoads) most = std::max(most, count);
+  for (int slot = 1; slot <= m_document.StaffCount(); ++slot) {
+    for (int measure = 1; measure <= m_document.MeasureCount(); ++measure) {
+      for (int layer = 0; layer < m_document.MaxLayers(); ++layer) {
+        const FrameKey key{m_document.InstrumentAt(slot), static_cast<int16_t>(measure), static_cast<uint16_t>(layer)};
+        most = std::max(most, m_document.Loads(key, mode));
+      }
+    }
+  }
   return most;
 }
 
 int Host::TotalFrameLoads() const {
   int total = 0;
-  for (const auto& [key, count] : m_frameLoads) total += count;
+  for (int slot = 1; slot <= m_document.StaffCount(); ++slot) {
+    for (int measure = 1; measure <= m_document.MeasureCount(); ++measure) total += FrameLoads(m_document.InstrumentAt(slot), measure);
+  }
   return total;
-}
-
-void Host::CountFrameLoad(int instrument, int measure, int layer) {
-  ++m_frameLoads[FrameLoadKey(instrument, measure, layer)];
 }
 
 void Host::LogRecordCall(const RecordCall& call) {
@@ -249,7 +248,8 @@ void Host::LogRecordCall(const RecordCall& call) {
 void Host::ResetCounters() {
   m_calls.fill(0);
   m_procLookups.clear();
-  m_frameLoads.clear();
+  m_document.ResetLoads();
+  m_frameVersions.clear();
   m_recordCalls.clear();
   m_windowTextReads = 0;
   m_foregroundQueries = 0;

@@ -201,21 +201,14 @@ RecordKey RecordStore::Assign(uint32_t tag, KeyScheme scheme, const QXKey& reque
   const std::map<RecordKey, Bytes>& all = records != m_records.end() ? records->second : empty;
   switch (scheme) {
     case KeyScheme::Numbered:
-      if (requested.first == kQXNew) {
-        uint32_t largest = 0;
-        for (const auto& entry : all) {
-          if (entry.first.a != kQXNew) largest = std::max(largest, entry.first.a);
-        }
-        key.a = largest + 1;
-      }
+      // Keys are ordered: the largest number is the last one.
+      if (requested.first == kQXNew) key.a = all.empty() ? 1 : all.rbegin()->first.a + 1;
       break;
     case KeyScheme::Incidence:
     case KeyScheme::EntryIncidence: {
       const bool newOwner = scheme == KeyScheme::Incidence && requested.first == kQXNew;
       if (newOwner) {
-        uint32_t largest = 0;
-        for (const auto& entry : all) largest = std::max(largest, entry.first.a);
-        key.a = largest + 1;
+        key.a = all.empty() ? 1 : all.rbegin()->first.a + 1;
         if (key.b == kQXNew) key.b = 0;
       } else if (key.b == kQXNew) {
         key.b = static_cast<uint32_t>(Siblings(tag, scheme, key).size());

@@ -164,6 +164,11 @@ void ScoreBuilder::TempoChange(int measure, int position, int value, int unit, b
   records.Put(kQXTagTempoChange, key, ToBytes(change));
 }
 
+void ScoreBuilder::TempoChangeQpm(int measure, int position, int quartersPerMinute) {
+  // tempo = value x 0.05859375 x 1024 / 65536 = value x 60 / 65536
+  TempoChange(measure, position, quartersPerMinute * 65536 / 60, kQXQuarter);
+}
+
 int ScoreBuilder::TextExpression(const std::string& text, int playbackValue, int playbackUnit,
                                  uint16_t playbackFlags) {
   Document::Untracked untracked(m_document);
@@ -196,6 +201,17 @@ void ScoreBuilder::MeasureExpression(int measure, int definition, int hpos, uint
   const RecordKey key =
       records.Assign(kQXTagMeasureExpr, KeyScheme::Incidence, QXKey::Of(static_cast<uint16_t>(measure), kQXNew));
   records.Put(kQXTagMeasureExpr, key, ToBytes(assignment));
+}
+
+void ScoreBuilder::EntryExpression(uint32_t entry, int definition, bool shape) {
+  Document::Untracked untracked(m_document);
+  QXEntryExpr assignment{};
+  assignment.definition = static_cast<int16_t>(definition);
+  assignment.flags = shape ? uint16_t{0} : kQXEntryExprText;
+  RecordStore& records = m_document.Records();
+  const RecordKey key = records.Assign(kQXTagEntryExpr, KeyScheme::EntryIncidence, QXKey::Entry(entry, kQXNew));
+  records.Put(kQXTagEntryExpr, key, ToBytes(assignment));
+  if (QXEntry* e = m_document.MutableEntry(entry)) e->flags2 |= kQXEntry2Expressions;
 }
 
 void ScoreBuilder::EntrySize(uint32_t entry, int percent) {

@@ -12,7 +12,10 @@
 #include "host/frames.h"
 #include "host/host_ops.h"
 #include "host/records.h"
+#include "shell/plugin_state.h"
 #include "shell/texts.h"
+#include "score/tempo_map.h"
+#include "search/rest_measurement.h"
 #include "search/search_state.h"
 #include "shell/window_title.h"
 
@@ -74,6 +77,43 @@ int MakeGroups(uint16_t staffList) {
 
 const ostinel::TGroupRec* Group(int index) { return &ostinel::g_search.groups->At(index); }
 
+bool BuildTempoMap(const QXRegion& region) { return ostinel::g_duration.Build(region, nullptr); }
+double Duration(const QXRegion& region) { return ostinel::g_duration.GetDuration(region, nullptr); }
+double TempoAt(int32_t measure, int32_t position) { return ostinel::g_duration.GetTempoAt(measure, position); }
+int TempoMapSize() { return static_cast<int>(ostinel::g_duration.Map().size()); }
+void TempoMapEntry(int index, char* kind, int32_t* measure, int32_t* position, double* tempo) {
+  const auto& change = ostinel::g_duration.Map()[static_cast<size_t>(index)];
+  *kind = change.kind;
+  *measure = change.measure;
+  *position = change.position;
+  *tempo = change.tempo;
+}
+
+void PrepareSearch(uint32_t workingFlags) {
+  using namespace ostinel;
+  g_plugin.workingFlags = workingFlags;
+  uint32_t output = 0;
+  QX_GetCurERegions(&output, &g_search.searchRegion, &g_search.documentRegion);
+  g_search.groups = std::make_unique<TGroupList>();
+  g_search.groups->Make(0);
+  ResetRestMeasurement();
+  g_search.secondaryGroupStaves.assign(static_cast<size_t>(g_search.documentRegion.endSlot) + 1, false);
+}
+
+bool MeasureEmpty(int slot, int measure, const ostinel::TEmpty** record) {
+  return ostinel::MeasureEmpty(slot, measure, nullptr, nullptr, record);
+}
+
+double RestLength(int slot, int start, int* last, int* first, bool forward, int32_t maxLength, int32_t maxEnd) {
+  return ostinel::RestLength(nullptr, slot, start, last, first,
+                             forward ? ostinel::Direction::Forward : ostinel::Direction::Backward, maxLength, maxEnd);
+}
+
+bool SecondaryStaff(int instrument) {
+  const auto& secondary = ostinel::g_search.secondaryGroupStaves;
+  return instrument >= 1 && static_cast<size_t>(instrument) <= secondary.size() && secondary[instrument - 1];
+}
+
 const CoreProbe kProbe = {
     ostinel::LoadPluginString,
     ostinel::FindWindowByTitle,
@@ -108,6 +148,17 @@ const CoreProbe kProbe = {
     ostinel::ResolveCueName,
     ostinel::FindOrCreateTextExpression,
     ostinel::PlaceCueName,
+    BuildTempoMap,
+    Duration,
+    TempoAt,
+    TempoMapSize,
+    TempoMapEntry,
+    PrepareSearch,
+    MeasureEmpty,
+    ostinel::HasCue,
+    ostinel::MarkMeasureCued,
+    RestLength,
+    SecondaryStaff,
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "host/cedata.h"
 #include "host/preferences.h"
 #include "score/group_list.h"
+#include "search/rest_measurement.h"
 #include "quivra/qx_layout.h"
 
 struct CoreProbe {
@@ -60,6 +61,22 @@ struct CoreProbe {
   void (*ResolveCueName)(char* name, int16_t instrument);
   int (*FindOrCreateTextExpression)(char* text, uint16_t fontWord, uint16_t efx);
   void (*PlaceCueName)(const char* name, int slot, const QXRegion& document, int measure, const QXEntry& entry);
+
+  // The tempo map.
+  bool (*BuildTempoMap)(const QXRegion& region);
+  double (*Duration)(const QXRegion& region);
+  double (*TempoAt)(int32_t measure, int32_t position);
+  int (*TempoMapSize)();
+  // Entry index of the map: kind ('t' or 'e'), measure, position and tempo.
+  void (*TempoMapEntry)(int index, char* kind, int32_t* measure, int32_t* position, double* tempo);
+
+  // The rest measurement, over a search state made as a fresh start makes it.
+  void (*PrepareSearch)(uint32_t workingFlags);
+  bool (*MeasureEmpty)(int slot, int measure, const ostinel::TEmpty** record);
+  bool (*HasCue)(int slot, int measure);
+  void (*MarkCued)(int slot, int measure, int layer);
+  double (*RestLength)(int slot, int start, int* last, int* first, bool forward, int32_t maxLength, int32_t maxEnd);
+  bool (*SecondaryStaff)(int instrument);
 };
 
 #define CORE_PROBE_SYMBOL "OstinelCoreProbe"

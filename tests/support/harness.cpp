@@ -3,11 +3,55 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <cstring>
+
+#include "quivra/qx_records.h"
 
 namespace ostinel_test {
 
 std::string PluginPath() { return OSTINEL_PLUGIN_PATH; }
 std::string ProbePath() { return OSTINEL_PROBE_PATH; }
+
+std::vector<std::string> MarkerTexts(quivrasim::Host& host, uint16_t instrument, int measure) {
+  const quivrasim::RecordStore& records = host.Doc().Records();
+  std::vector<std::string> texts;
+  for (const quivrasim::RecordKey& key : records.Siblings(kQXTagMeasureText, quivrasim::KeyScheme::Triple,
+                                                          {instrument, static_cast<uint32_t>(measure), 0})) {
+    QXMeasureText assignment;
+    std::memcpy(&assignment, records.Find(kQXTagMeasureText, key)->data(), sizeof assignment);
+    const quivrasim::Bytes* block = records.Find(kQXTagTextBlock, {assignment.block, 0, 0});
+    if (block == nullptr) {
+      texts.emplace_back("<no text block>");
+      continue;
+    }
+    QXTextBlock blockRecord;
+    std::memcpy(&blockRecord, block->data(), sizeof blockRecord);
+    const quivrasim::Bytes* raw = records.Find(kQXTagRawText, {blockRecord.rawText, 0, 0});
+    texts.emplace_back(raw != nullptr ? std::string(raw->begin(), raw->end()) : "<no raw text>");
+  }
+  return texts;
+}
+
+int MarkerCount(quivrasim::Host& host) {
+  return static_cast<int>(host.Doc().Records().Count(kQXTagMeasureText));
+}
+
+std::vector<uint32_t> AlertIds(quivrasim::Host& host) {
+  std::vector<uint32_t> ids;
+  for (const quivrasim::Alert& alert : host.Alerts()) ids.push_back(alert.stringId);
+  return ids;
+}
+
+void Configure(quivrasim::DialogSession& dialog, const SearchOptions& options) {
+  dialog.Click(options.mark ? IDC_MODE_MARK : IDC_MODE_ADD);
+  if (!options.mark && dialog.Checked(IDC_INTERACTIVE) != options.interactive) dialog.Click(IDC_INTERACTIVE);
+  dialog.Click(options.measures ? IDC_MEASURES : IDC_SECONDS);
+  dialog.Type(IDC_THRESHOLD, std::to_string(options.threshold));
+  if (!options.mark) {
+    dialog.Type(IDC_DESIRED, std::to_string(options.desired));
+    dialog.Type(IDC_ALLOWED, std::to_string(options.allowed));
+  }
+}
 
 void PluginTest::SetUp() { Reload(); }
 

@@ -18,6 +18,25 @@ namespace ostinel_test {
 std::string PluginPath();
 std::string ProbePath();
 
+// The texts of the location markers on a staff at a measure, in incidence order.
+std::vector<std::string> MarkerTexts(quivrasim::Host& host, uint16_t instrument, int measure);
+// Every location marker of the document.
+int MarkerCount(quivrasim::Host& host);
+// The string ids of the alerts shown so far, in order.
+std::vector<uint32_t> AlertIds(quivrasim::Host& host);
+
+// The options of the dialog a search runs with.
+struct SearchOptions {
+  bool mark = false;
+  bool interactive = true;
+  bool measures = true;
+  int threshold = 8;
+  int desired = 5;
+  int allowed = 15;
+};
+// Sets the dialog's options as a user would.
+void Configure(quivrasim::DialogSession& dialog, const SearchOptions& options);
+
 // A host with the plug-in loaded and started (Init, Version, Enumerate).
 class PluginTest : public ::testing::Test {
  protected:

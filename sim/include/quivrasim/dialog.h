@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "quivra/qx_layout.h"
@@ -56,6 +57,7 @@ class Dialog {
   HWND m_handle;
   std::string m_caption;
   std::vector<Control> m_controls;
+  std::unordered_map<int, size_t> m_byId;
   QXDialogProc m_handler;
   uint32_t* m_userData;
   bool m_ended = false;

@@ -73,8 +73,12 @@ class Document {
   void ShowLayer(int layer, bool shown);
 
   // ---- Frames ----
-  // The entries of a frame, null when it has none stored.
+  // The entries of a frame, null when it has none.
   const Entries* Frame(FrameKey key) const;
+  // How often the plug-in loaded a frame, by load mode (0, or any other).
+  void CountLoad(FrameKey key, int mode);
+  int Loads(FrameKey key, int mode) const;
+  void ResetLoads();
   // Stores a frame's entries: numbers new entries, recomputes positions and
   // lengths, indexes entry numbers. Returns the entries as stored.
   const Entries& StoreFrame(FrameKey key, Entries entries);
@@ -127,12 +131,29 @@ class Document {
   void UnindexFrame(const Entries& entries);
   void RestoreFrame(FrameKey key, const std::optional<Entries>& entries);
 
+  // Frames live in one flat store by instrument, measure and layer.
+  struct StoredFrame {
+    Entries entries;
+    int loads[2] = {0, 0};
+  };
+  static constexpr size_t kNoFrame = static_cast<size_t>(-1);
+  size_t Index(FrameKey key) const;
+  StoredFrame* Slot(FrameKey key, bool grow);
+  void Relayout(int instruments, int measures, int layers);
+
   std::vector<uint16_t> m_slots;  // instrument per slot
+  std::vector<int> m_slotOf;      // slot per instrument (index: instrument)
   uint16_t m_nextInstrument = 1;
   int m_measureCount = 0;
+  // Measure lengths as the measure specifications give them; a length is
+  // worked out again after its specification changes (-1: not known).
+  mutable std::vector<int32_t> m_lengths;
   int m_maxLayers = 4;
   std::vector<bool> m_layerShown;
-  std::unordered_map<uint64_t, Entries> m_frames;
+  std::vector<StoredFrame> m_store;
+  int m_storeInstruments = 0;
+  int m_storeMeasures = 0;
+  int m_storeLayers = 0;
   std::unordered_map<uint32_t, std::pair<FrameKey, int>> m_entryIndex;
   uint32_t m_nextEntryNumber = 1;
   RecordStore m_records;

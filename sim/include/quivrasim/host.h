@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_set>
 #include <string>
 #include <vector>
 
@@ -191,12 +192,15 @@ class Host {
   void CountCall(Op op) { ++m_calls[static_cast<size_t>(op)]; }
   int ProcLookups(const std::string& name) const;
   void CountProcLookup(const std::string& name) { ++m_procLookups[name]; }
-  // Frame loads of one staff and measure, over all layers.
+  // Frame loads of one staff and measure, over all layers and load modes.
   int FrameLoads(int instrument, int measure) const;
-  // The most loads of any single frame (staff, measure and layer).
-  int MaxLoadsOfOneFrame() const;
+  // The most loads of any single frame (staff, measure and layer) in one
+  // load mode (the last argument of QX_LoadTGF), or in all when mode is -1.
+  int MaxLoadsOfOneFrame(int mode = -1) const;
   int TotalFrameLoads() const;
-  void CountFrameLoad(int instrument, int measure, int layer);
+  // Frame loads per version word.
+  std::map<uint32_t, int>& FrameLoadVersions() { return m_frameVersions; }
+
   // Record calls are logged only while logging is on (they are many).
   void LogRecordCalls(bool on) { m_logRecordCalls = on; }
   void LogRecordCall(const RecordCall& call);
@@ -209,7 +213,7 @@ class Host {
   void ResetCounters();
 
   // ---- Frames handed out and not yet freed ----
-  std::set<QXFrame*>& LiveFrames() { return m_liveFrames; }
+  std::unordered_set<QXFrame*>& LiveFrames() { return m_liveFrames; }
   // Calls made with a frame, dialog, region or handle the host never gave out.
   int MisuseCount() const { return m_misuse; }
   void CountMisuse(const std::string& what);
@@ -252,12 +256,12 @@ class Host {
 
   std::array<int, static_cast<size_t>(Op::Count)> m_calls{};
   std::map<std::string, int> m_procLookups;
-  std::unordered_map<uint64_t, int> m_frameLoads;
+  std::map<uint32_t, int> m_frameVersions;
   bool m_logRecordCalls = false;
   std::vector<RecordCall> m_recordCalls;
   int m_windowTextReads = 0;
   int m_foregroundQueries = 0;
-  std::set<QXFrame*> m_liveFrames;
+  std::unordered_set<QXFrame*> m_liveFrames;
   int m_misuse = 0;
   std::vector<std::string> m_misuses;
 

@@ -57,12 +57,16 @@ class ScoreBuilder {
   // A tempo change record: value in beats per minute of unit-long beats
   // (tempo = value x 0.05859375 x unit / 65536), or per mille when relative.
   void TempoChange(int measure, int position, int value, int unit, bool relative = false);
+  // A tempo change to quarters per minute (a multiple of 15 is exact).
+  void TempoChangeQpm(int measure, int position, int quartersPerMinute);
   // A text expression definition; returns its number.
   int TextExpression(const std::string& text, int playbackValue = 0, int playbackUnit = 0,
                      uint16_t playbackFlags = 0);
   // A tempo expression: (unit / 1024) x value quarter notes per minute.
   int TempoExpression(const std::string& text, int value, int unit = kQXQuarter);
   void MeasureExpression(int measure, int definition, int hpos = 0, uint16_t flags = 0, uint16_t staff = 0);
+  // Attaches an expression definition to an entry.
+  void EntryExpression(uint32_t entry, int definition, bool shape = false);
   // Marks an entry as cue-sized (or any other size).
   void EntrySize(uint32_t entry, int percent);
 

@@ -1,0 +1,143 @@
+// The search against the floor of reading the score: a complete Mark-mode
+// search, in measures and in seconds, against a bare pass that loads every
+// frame once through the same host operations.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "generated_score.h"
+#include "quivrasim/host.h"
+#include "quivrasim/operations.h"
+#include "quivrasim/plugin.h"
+#include "resources/resource_ids.h"
+
+namespace {
+
+using quivrasim::DialogSession;
+
+ostinel_bench::ScoreShape g_shape;
+
+struct Session {
+  quivrasim::Host host;
+  std::unique_ptr<quivrasim::Plugin> plugin;
+  int64_t entries = 0;
+
+  Session() {
+    entries = ostinel_bench::GenerateScore(host.Doc(), g_shape);
+    std::string error;
+    plugin = quivrasim::Plugin::Load(host, OSTINEL_PLUGIN_PATH, &error);
+    if (!plugin) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      std::exit(1);
+    }
+    plugin->Start();
+  }
+};
+
+Session& Shared() {
+  static Session session;
+  return session;
+}
+
+// Every frame of every staff, measure and layer, loaded and freed once.
+int64_t BarePass(quivrasim::Host& host) {
+  int64_t entries = 0;
+  const QXRegion document = host.DocumentRegion();
+  const int16_t layers = QX_GetMaxLayers(kQXVersionCurrent);
+  for (int slot = document.startSlot; slot <= document.endSlot; ++slot) {
+    for (int measure = document.startMeasure; measure <= document.endMeasure; ++measure) {
+      for (int layer = 0; layer < layers; ++layer) {
+        QXFrame* frame = QX_LoadTGF(0, static_cast<uint16_t>(slot), static_cast<uint16_t>(measure),
+                                    static_cast<uint16_t>(layer), 1, kQXVersionCurrent);
+        if (frame == nullptr) continue;
+        entries += frame->entryCount;
+        QX_FreeTGF(frame, kQXVersionCurrent);
+      }
+    }
+  }
+  return entries;
+}
+
+double g_bareSeconds = 0.0;
+
+void BM_BarePass(benchmark::State& state) {
+  Session& session = Shared();
+  int64_t entries = 0;
+  for (auto _ : state) entries = BarePass(session.host);
+  benchmark::DoNotOptimize(entries);
+  state.counters["frames"] = static_cast<double>(g_shape.staves) * g_shape.measures * 4;
+  state.counters["entries"] = static_cast<double>(entries);
+}
+
+void MarkSearch(benchmark::State& state, bool measures) {
+  Session& session = Shared();
+  if (g_bareSeconds == 0.0) {
+    // The floor, measured in this process: the best of five bare passes.
+    for (int i = 0; i < 5; ++i) {
+      const auto start = std::chrono::steady_clock::now();
+      benchmark::DoNotOptimize(BarePass(session.host));
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      if (g_bareSeconds == 0.0 || seconds < g_bareSeconds) g_bareSeconds = seconds;
+    }
+  }
+  session.host.OnDialog([measures](DialogSession& d) {
+    d.Click(IDC_MODE_MARK);
+    d.Click(measures ? IDC_MEASURES : IDC_SECONDS);
+    d.Type(IDC_THRESHOLD, measures ? "20" : "40");
+    d.Click(IDC_START);
+    d.Click(IDC_CLOSE);
+  });
+  int marked = 0;
+  int loads = 0;
+  double total = 0.0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    session.host.ResetCounters();
+    state.ResumeTiming();
+    const auto start = std::chrono::steady_clock::now();
+    session.plugin->Invoke();
+    total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    state.PauseTiming();
+    marked = static_cast<int>(session.host.Doc().Records().Count(QXTag('d', 't', 'm', 't')));
+    loads = session.host.TotalFrameLoads();
+    session.host.Doc().Undo();  // the next search finds the score as it was
+    session.host.Alerts().clear();
+    state.ResumeTiming();
+  }
+  state.counters["locations"] = marked;
+  state.counters["frame_loads"] = loads;
+  state.counters["x_bare_pass"] = total / static_cast<double>(state.iterations()) / g_bareSeconds;
+}
+
+void BM_MarkSearchMeasures(benchmark::State& state) { MarkSearch(state, true); }
+void BM_MarkSearchSeconds(benchmark::State& state) { MarkSearch(state, false); }
+
+BENCHMARK(BM_BarePass)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MarkSearchMeasures)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MarkSearchSeconds)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+// Besides Google Benchmark's flags: --staves=N --measures=N (100 and 1000).
+int main(int argc, char** argv) {
+  int kept = 1;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument.rfind("--staves=", 0) == 0) {
+      g_shape.staves = std::atoi(argument.c_str() + 9);
+    } else if (argument.rfind("--measures=", 0) == 0) {
+      g_shape.measures = std::atoi(argument.c_str() + 11);
+    } else {
+      argv[kept++] = argv[i];
+    }
+  }
+  argc = kept;
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

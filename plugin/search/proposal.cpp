@@ -1,0 +1,130 @@
+#include "search/proposal.h"
+
+#include <algorithm>
+
+#include "cue/cue_name.h"
+#include "host/host_ops.h"
+#include "resources/resource_ids.h"
+#include "score/tempo_map.h"
+#include "search/dialog_controls.h"
+#include "search/rest_measurement.h"
+#include "search/search_state.h"
+#include "search/settings.h"
+#include "shell/plugin_state.h"
+#include "shell/texts.h"
+
+namespace ostinel {
+
+namespace {
+
+constexpr int kNone = -1;
+
+struct Candidate {
+  int score;
+  int start;
+  int end;
+  int layer;
+};
+
+bool Silent(int slot, int measure) { return MeasureEmpty(slot, measure) || HasCue(slot, measure); }
+
+const TEmpty& Figures(int slot, int measure) {
+  static const TEmpty kNothing{};
+  const TEmpty* record = nullptr;
+  MeasureEmpty(slot, measure, nullptr, nullptr, &record);
+  return record != nullptr ? *record : kNothing;
+}
+
+double Seconds(HWND dialog, int from, int to) {
+  const QXRegion region{0, 0, static_cast<int16_t>(from), 0, 0, 0, static_cast<int16_t>(to), kQXEndOfMeasure};
+  return g_duration.GetDuration(region, dialog);
+}
+
+// The best cue slot can give for first..last, or none (score 0).
+Candidate Score(HWND dialog, int slot, int first, int last) {
+  const bool measures = (g_plugin.workingFlags & kFlagMeasures) != 0;
+  const int desired = g_settings.desiredLength;
+  const int allowed = g_settings.allowedLength;
+
+  // The source must play, without cue notes, in one of the last four measures.
+  int end = last;
+  while (Silent(slot, end)) {
+    if (last - end >= 4) break;
+    if (end <= first) return Candidate{0, 0, 0, 0};
+    --end;
+  }
+  if (last - end >= 4) return Candidate{0, 0, 0, 0};
+
+  int desiredStart = measures ? end - desired + 1 : std::max(end - 5, 1);
+  int floor = measures ? end - allowed + 1 : end - 10;
+  floor = std::max(floor, first);
+  desiredStart = std::max(desiredStart, floor);
+
+  // A measure whose music is tied over from before is a poor place to start.
+  const TEmpty& atEnd = Figures(slot, end);
+  int clean = atEnd.flaggedNote ? kNone : end;
+  int fallback = atEnd.flaggedNote && atEnd.entryCount == 1 ? kNone : end;
+  int start = end;
+  for (;;) {
+    if ((start <= desiredStart && clean != kNone) || start <= floor) break;
+    if (Silent(slot, start - 1)) break;
+    --start;
+    if (!measures) {
+      const double seconds = Seconds(dialog, start, end);
+      if ((seconds > desired && clean != kNone) || seconds > allowed) break;
+    }
+    const TEmpty& record = Figures(slot, start);
+    if (!record.flaggedNote) clean = start;
+    if (!(record.flaggedNote && record.entryCount <= 1)) fallback = start;
+  }
+
+  int score = 0;
+  if (clean != kNone) {
+    start = clean;
+    score += 10;
+  } else if (fallback != kNone) {
+    start = fallback;
+  }
+  const int length = end - start + 1;
+  if (length <= desired) score += 10;
+  if (MeasureEmpty(slot, last + 1)) score += 10;  // the source falls silent at the re-entry
+  if (last - start < 10) score += 10;
+  score += 2 * (4 - (last - end));
+  score += 20 - length;
+  int layer = QX_GetMaxLayers() - 1;
+  for (int measure = start; measure <= end; ++measure) {
+    const TEmpty& record = Figures(slot, measure);
+    score += std::min(3 * record.entryCount, 20);
+    layer = std::min(layer, record.layer);
+  }
+  return Candidate{score, start, end, layer};
+}
+
+}  // namespace
+
+void Propose(HWND dialog, int first, int last) {
+  g_search.proposalScore = 0;
+  for (int slot = 1; slot <= g_search.documentRegion.endSlot; ++slot) {
+    const Candidate candidate = Score(dialog, slot, first, last);
+    if (candidate.score <= g_search.proposalScore) continue;  // ties keep the earlier staff
+    g_search.proposalScore = candidate.score;
+    g_search.proposedSlot = slot;
+    g_search.proposedFirstMeasure = candidate.start;
+    g_search.proposedLength = candidate.end - candidate.start + 1;
+    g_search.proposedLayer = candidate.layer;
+  }
+
+  if (g_search.proposalScore == 0) {
+    QX_SetDlgString(dialog, IDC_USE_PROPOSED, g_texts.proposedNone);
+    return;
+  }
+  char name[100] = "";
+  ResolveCueName(name, QX_SlotToInst(static_cast<uint16_t>(g_search.proposedSlot), 0));
+  SetCueName(dialog, IsChecked(dialog, IDC_USE_PROPOSED) ? name : g_texts.automatic);
+  char caption[256];
+  FormatText(caption, sizeof caption, g_texts.proposedFormat, name, g_search.proposedFirstMeasure,
+             g_search.proposedFirstMeasure + g_search.proposedLength - 1);
+  QX_SetDlgString(dialog, IDC_USE_PROPOSED, caption);
+}
+
+}  // namespace ostinel

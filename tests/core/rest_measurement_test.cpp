@@ -1,0 +1,177 @@
+// Whether a staff rests in a measure, and how long it rests.
+#include "harness.h"
+#include "quivra/qx_records.h"
+
+namespace ostinel_test {
+namespace {
+
+using quivrasim::EntrySpec;
+
+constexpr uint32_t kMeasures = 0x4;  // working flags: measures, not seconds
+
+class RestMeasurement : public CoreTest {
+ protected:
+  void SetUp() override {
+    CoreTest::SetUp();
+    build.Measures(20);
+    player = build.Staff("Flute");
+    rester = build.Staff("Oboe");
+    build.Play(player, 1, 20);
+  }
+  double Forward(int slot, int start, int32_t maxLength = ostinel::kUnlimited, int32_t maxEnd = ostinel::kUnlimited) {
+    return core->RestLength(slot, start, &last, &first, true, maxLength, maxEnd);
+  }
+  double Backward(int slot, int start, int32_t maxLength = ostinel::kUnlimited) {
+    return core->RestLength(slot, start, &last, &first, false, maxLength, ostinel::kUnlimited);
+  }
+  uint16_t player = 0;
+  uint16_t rester = 0;
+  int first = 0;
+  int last = 0;
+};
+
+TEST_F(RestMeasurement, RestsAreEmptyAndOneNoteInAnyLayerIsNot) {
+  build.Rest(rester, 1, 20);
+  build.Entries(rester, 4, 2, {EntrySpec::Rest(2048), EntrySpec::Note(2048)});
+  core->PrepareSearch(kMeasures);
+  const ostinel::TEmpty* record = nullptr;
+  EXPECT_TRUE(core->MeasureEmpty(2, 3, &record));
+  ASSERT_NE(record, nullptr);
+  EXPECT_TRUE(record->known);
+  EXPECT_EQ(record->entryCount, 1) << "the whole-measure rest";
+  EXPECT_FALSE(core->MeasureEmpty(2, 4, &record));
+  EXPECT_EQ(record->layer, 2);
+  EXPECT_FALSE(core->MeasureEmpty(1, 4, &record));
+  EXPECT_EQ(record->layer, 0);
+  EXPECT_EQ(record->entryCount, 4);
+  EXPECT_FALSE(core->MeasureEmpty(0, 4, &record)) << "no slot 0";
+  EXPECT_EQ(record, nullptr);
+}
+
+TEST_F(RestMeasurement, EachMeasureIsReadOnceAndNoFurtherThanItsFirstLayerWithNotes) {
+  core->PrepareSearch(kMeasures);
+  host.ResetCounters();
+  for (int i = 0; i < 3; ++i) {
+    core->MeasureEmpty(1, 5, nullptr);
+    core->MeasureEmpty(2, 5, nullptr);
+  }
+  EXPECT_EQ(host.FrameLoads(player, 5), 1) << "layer 0 has notes: the other layers are not read";
+  EXPECT_EQ(host.FrameLoads(rester, 5), 4) << "an empty measure reads every layer";
+  EXPECT_EQ(host.MaxLoadsOfOneFrame(), 1);
+}
+
+TEST_F(RestMeasurement, CueSizedNotesAtEightyPercentOrLessAreCues) {
+  const uint32_t at80 = build.Entries(rester, 6, 1, {EntrySpec::Note(4096)})[0];
+  const uint32_t at81 = build.Entries(rester, 7, 1, {EntrySpec::Note(4096)})[0];
+  build.EntrySize(at80, 80);
+  build.EntrySize(at81, 81);
+  core->PrepareSearch(kMeasures);
+  EXPECT_FALSE(core->MeasureEmpty(2, 6, nullptr));
+  EXPECT_TRUE(core->HasCue(2, 6));
+  EXPECT_FALSE(core->MeasureEmpty(2, 7, nullptr));
+  EXPECT_FALSE(core->HasCue(2, 7));
+  EXPECT_FALSE(core->HasCue(2, 8)) << "not yet measured";
+}
+
+TEST_F(RestMeasurement, MarkingAMeasureCuedOverridesWhatWasKnown) {
+  core->PrepareSearch(kMeasures);
+  EXPECT_TRUE(core->MeasureEmpty(2, 9, nullptr));
+  core->MarkCued(2, 9, 0);
+  EXPECT_TRUE(core->HasCue(2, 9));
+  EXPECT_FALSE(core->MeasureEmpty(2, 9, nullptr));
+}
+
+TEST_F(RestMeasurement, AStaffOfAGroupThatRestsAsOneRestsOnlyWithItsGroup) {
+  const uint16_t upper = build.Staff("Piano");
+  const uint16_t lower = build.Staff();
+  const uint16_t other = build.Staff("Harp");
+  const uint16_t other2 = build.Staff();
+  build.Group(1, upper, lower, "Piano", kQXGroupRestsAsOne);
+  build.Group(2, other, other2, "Harp");
+  build.Play(lower, 3, 3);
+  build.Play(other2, 3, 3);
+  core->PrepareSearch(kMeasures);
+  EXPECT_FALSE(core->MeasureEmpty(3, 3, nullptr)) << "the lower staff plays";
+  EXPECT_TRUE(core->MeasureEmpty(3, 4, nullptr));
+  EXPECT_TRUE(core->SecondaryStaff(lower));
+  EXPECT_FALSE(core->SecondaryStaff(upper));
+  EXPECT_TRUE(core->MeasureEmpty(5, 3, nullptr)) << "a group without the flag rests staff by staff";
+  EXPECT_FALSE(core->SecondaryStaff(other2));
+}
+
+TEST_F(RestMeasurement, AskingTheLowerStaffFirstStillMeasuresTheGroup) {
+  const uint16_t upper = build.Staff("Piano");
+  const uint16_t lower = build.Staff();
+  build.Group(1, upper, lower, "Piano", kQXGroupRestsAsOne2);
+  build.Play(upper, 2, 2);
+  core->PrepareSearch(kMeasures);
+  EXPECT_FALSE(core->MeasureEmpty(4, 2, nullptr));
+  EXPECT_FALSE(core->SecondaryStaff(lower)) << "only asking the first staff marks the others";
+}
+
+TEST_F(RestMeasurement, ForwardFromAPlayedMeasureIsNoRest) {
+  core->PrepareSearch(kMeasures);
+  EXPECT_EQ(Forward(1, 5), 0.0);
+  EXPECT_EQ(last, 4);
+  EXPECT_EQ(first, 5);
+}
+
+TEST_F(RestMeasurement, ForwardCountsTheEmptyMeasuresBeforeTheReEntry) {
+  build.Play(rester, 1, 4).Play(rester, 13, 20);
+  core->PrepareSearch(kMeasures);
+  EXPECT_EQ(Forward(2, 5), 8.0);
+  EXPECT_EQ(first, 5);
+  EXPECT_EQ(last, 12);
+}
+
+TEST_F(RestMeasurement, AForwardWalkStoppedByALimitCountsOneMeasureMore) {
+  build.Play(rester, 15, 20);
+  core->PrepareSearch(kMeasures);
+  EXPECT_EQ(Forward(2, 1, 5), 6.0);
+  EXPECT_EQ(last, 5);
+  EXPECT_EQ(Forward(2, 1, ostinel::kUnlimited, 9), 10.0) << "the measure past maxEnd counts";
+  EXPECT_EQ(last, 9);
+}
+
+TEST_F(RestMeasurement, ARestToTheEndIsMeasuredToTheDocumentsEnd) {
+  build.Play(rester, 1, 10);
+  core->PrepareSearch(kMeasures);
+  EXPECT_EQ(Forward(2, 11), 10.0);
+  EXPECT_EQ(last, 20);
+  EXPECT_EQ(Forward(2, 18), 0.0) << "three measures or fewer to the end";
+  EXPECT_EQ(last, 20);
+  build.Play(rester, 20, 20);
+  core->PrepareSearch(kMeasures);
+  EXPECT_EQ(Forward(2, 11), 10.0) << "the last measure itself is never read";
+}
+
+TEST_F(RestMeasurement, BackwardWalks) {
+  build.Play(rester, 10, 20);
+  core->PrepareSearch(kMeasures);
+  EXPECT_EQ(Backward(2, 3), 0.0) << "empty since measure 1 but too short";
+  EXPECT_EQ(first, 1);
+  EXPECT_EQ(Backward(2, 9), 9.0);
+  EXPECT_EQ(first, 1);
+  EXPECT_EQ(last, 9);
+  EXPECT_EQ(Backward(2, 9, 2), 3.0) << "stopped by the limit: one more";
+  EXPECT_EQ(first, 7);
+  EXPECT_EQ(Backward(2, 10), 0.0) << "it plays at its own start";
+  build.Play(rester, 3, 3);
+  core->PrepareSearch(kMeasures);
+  EXPECT_EQ(Backward(2, 9), 6.0);
+  EXPECT_EQ(first, 4);
+}
+
+TEST_F(RestMeasurement, SecondsFollowTheTempo) {
+  build.Play(rester, 1, 4).Play(rester, 13, 20);
+  build.BaseTempo(1024, 120);
+  build.TempoChangeQpm(9, 0, 60);
+  core->PrepareSearch(0);
+  ASSERT_TRUE(core->BuildTempoMap(host.DocumentRegion()));
+  EXPECT_DOUBLE_EQ(Forward(2, 5), 4 * 2.0 + 4 * 4.0);
+  EXPECT_EQ(last, 12);
+  EXPECT_DOUBLE_EQ(Backward(2, 12, 5), 2 * 2.0 + 4 * 4.0) << "six measures back, two of them before the change";
+}
+
+}  // namespace
+}  // namespace ostinel_test
