@@ -19,7 +19,7 @@ int64_t GenerateScore(quivrasim::Document& document, const ScoreShape& shape) {
   for (int staff = 1; staff <= shape.staves; ++staff) {
     const uint16_t instrument = build.Staff("Staff " + std::to_string(staff), "St." + std::to_string(staff));
     // Every tenth pair of staves is a keyboard: two staves that rest as one.
-    if (staff % 20 == 2) build.Group(staff, static_cast<uint16_t>(staff - 1), instrument, "Keyboard", kQXGroupRestsAsOne);
+    if (shape.keyboardGroups && staff % 20 == 2) build.Group(staff, static_cast<uint16_t>(staff - 1), instrument, "Keyboard", kQXGroupRestsAsOne);
     int measure = between(1, 12);
     while (measure <= shape.measures) {
       const int phrase = std::min(between(6, 40), shape.measures - measure + 1);

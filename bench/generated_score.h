@@ -13,6 +13,7 @@ struct ScoreShape {
   int staves = 100;
   int measures = 1000;
   uint32_t seed = 2026;
+  bool keyboardGroups = true;  // every twentieth pair of staves rests as one
 };
 
 // Fills an empty document; returns the number of note entries written.

@@ -1,10 +1,371 @@
 #include "cue/cue_writer.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "cue/cue_job.h"
+#include "cue/cue_name.h"
+#include "cue/elements.h"
+#include "host/frames.h"
+#include "host/host_ops.h"
+#include "host/records.h"
+#include "platform/dialog_items.h"
+#include "quivra/qx_records.h"
+#include "resources/resource_ids.h"
+#include "search/rest_measurement.h"
+#include "search/search_state.h"
+#include "shell/texts.h"
+
 namespace ostinel {
 
-// Cue writing arrives with the next step of the plug-in; until then a
-// creation writes nothing and reports that it wrote nothing.
-int ReadCueJob(HWND) { return 0; }
-int CreateCue(int32_t*) { return 0; }
+namespace {
+
+constexpr const char* kCouldNotCreate =
+    "Cue notes could not be created. It is possible that you have reached Quivra's maximum amount of measures "
+    "with notes.";
+constexpr int32_t kRangeOpenEnd = 0x7FFFFF9B;
+constexpr uint32_t kRestFlags = 0x81000000u;
+constexpr int kMaxRests = 50;
+
+uint16_t DocumentList() { return g_search.documentRegion.startList; }
+
+QXFrame* LoadDestination(int slot, int measure, int layer) {
+  return QX_LoadTGF(DocumentList(), static_cast<uint16_t>(slot), static_cast<uint16_t>(measure),
+                    static_cast<uint16_t>(layer), 0);
+}
+
+// The record copies of one entry detail tag, by incidence.
+void CopyDetails(uint32_t tag, uint32_t size, uint32_t from, uint32_t to) {
+  unsigned char record[32];
+  for (uint16_t incidence = 0;; ++incidence) {
+    QXKey key = QXKey::Entry(from, incidence);
+    uint32_t capacity = size;
+    if (EDataLoad(tag, &key, record, &capacity) == 0) break;
+    QXKey target = QXKey::Entry(to, incidence);
+    EDataSave(tag, &target, record, size);
+  }
+}
+
+void DeleteDetails(uint32_t tag, uint32_t entry) {
+  for (;;) {
+    QXKey key = QXKey::Entry(entry, 0);
+    if (EDataDelete(tag, &key) == 0) break;
+  }
+}
+
+void CollectSmartShapes(uint32_t entry, CueJob& job) {
+  for (uint16_t incidence = 0;; ++incidence) {
+    QXEntryShapeLink link{};
+    if (!LoadRecord(kQXTagEntryShapeLink, QXKey::Entry(entry, incidence), &link)) break;
+    if (std::find(job.smartShapes.begin(), job.smartShapes.end(), link.shape) == job.smartShapes.end()) {
+      job.smartShapes.push_back(link.shape);
+    }
+  }
+}
+
+void CopyEntryDetails(const QXEntry& source, const QXEntry& copy, CueJob& job) {
+  const uint32_t from = source.number;
+  const uint32_t to = copy.number;
+  if ((source.flags & kQXEntryArticulations) != 0 && job.includeArticulations != 0) {
+    CopyDetails(kQXTagArticulation, 10, from, to);
+  }
+  if ((source.flags & kQXEntryStemRecord) != 0) CopyDetails(kQXTagStemAdjust, 10, from, to);
+  if ((source.flags & kQXEntryBeamRecords) != 0) {
+    for (const uint32_t tag : {kQXTagBeamST, kQXTagBeamSt, kQXTagBeamBL, kQXTagBeamBH, kQXTagBeambL, kQXTagBeambH,
+                               kQXTagBeamSU, kQXTagBeamsl}) {
+      CopyDetails(tag, 10, from, to);
+    }
+  }
+  if ((source.flags & kQXEntryDynamics) != 0) {
+    CopyDetails(kQXTagDynamicsDE, 10, from, to);
+    CopyDetails(kQXTagDynamicsUE, 10, from, to);
+  }
+  if ((copy.flags & kQXEntryTupletPart) != 0) {
+    CopyDetails(kQXTagTupletStart, 10, from, to);
+    CopyDetails(kQXTagTupletEnd, 10, from, to);
+  } else {
+    DeleteDetails(kQXTagTupletStart, to);
+    DeleteDetails(kQXTagTupletEnd, to);
+  }
+  if ((source.flags & kQXEntrySpecial) != 0) {
+    CopyDetails(kQXTagCrossNote, 20, from, to);
+    CopyDetails(kQXTagAccidentalHint, 20, from, to);
+  }
+  if ((source.flags2 & kQXEntry2SmartShapes) != 0 && job.includeSmartShapes != 0) CollectSmartShapes(from, job);
+  if ((source.flags & kQXEntryLyrics) != 0 && job.includeLyrics != 0) {
+    CopyDetails(kQXTagLyricVerse, 10, from, to);
+    CopyDetails(kQXTagLyricSection, 10, from, to);
+    CopyDetails(kQXTagLyricChorus, 10, from, to);
+  }
+}
+
+// Copies source entry index into the destination frame at the same index.
+// The destination frame is saved and loaded again (*destination is the new
+// one, or null when the host gives none back). Returns the length of a
+// tuplet that starts on the source entry, 0 when none.
+int CopyEntry(QXFrame** destination, const QXFrame* source, int index, int slot, int measure, int layer,
+              bool placeholder, bool keepOutOfCue, CueJob& job) {
+  if (*destination == nullptr) return 0;
+  const auto at = static_cast<uint16_t>(index);
+  if (FrameInsertEntries(*destination, at, 1) == 0 || (*destination)->entryCount <= index) {
+    QX_FreeTGF(*destination);
+    *destination = nullptr;
+    return 0;
+  }
+  const QXEntry& original = source->entries[index];
+  QXEntry& inserted = (*destination)->entries[index];
+  std::memcpy(&inserted, &original, sizeof inserted);
+  inserted.flags &= ~kQXEntryTupletPart;
+  inserted.number = 0;
+  FrameSave(*destination);
+  QX_FreeTGF(*destination);
+  *destination = LoadDestination(slot, measure, layer);
+  if (*destination == nullptr) return 0;
+  if ((*destination)->entryCount <= index) {
+    QX_FreeTGF(*destination);
+    *destination = nullptr;
+    return 0;
+  }
+  QXEntry& copy = (*destination)->entries[index];
+  if (placeholder && (original.flags & kQXEntryNote) != 0) copy.flags &= ~kQXEntryNote;
+  if (keepOutOfCue) copy.flags |= kQXEntryPlaceholder;
+
+  int tuplet = 0;
+  if ((original.flags & kQXEntryTuplet) != 0) {
+    for (uint16_t incidence = 0;; ++incidence) {
+      QXTuplet record{};
+      if (!LoadRecord(kQXTagTuplet, QXKey::Entry(original.number, incidence), &record)) break;
+      tuplet = std::max<int>(tuplet, record.entries);
+      QXKey key = QXKey::Entry(copy.number, kQXNew);
+      if (CreateRecord(kQXTagTuplet, &key, record)) copy.flags |= kQXEntryTuplet;
+    }
+  }
+  job.sourceEntries.push_back(original.number);
+  job.newEntries.push_back(copy.number);
+  CopyEntryDetails(original, copy, job);
+  return tuplet;
+}
+
+bool InRange(const QXEntry& entry, int32_t from, int32_t to) { return from <= entry.position && entry.position < to; }
+
+// Fills the gap of each measure's first layer with rests, so that a cue in a
+// higher layer has a layer 1 to stand over.
+void CompleteFirstLayer(int slot, const CueJob& job) {
+  const auto instrument = static_cast<uint16_t>(QX_SlotToInst(static_cast<uint16_t>(slot), DocumentList()));
+  for (int measure = job.source.startMeasure; measure <= job.source.endMeasure; ++measure) {
+    QXFrame* frame = LoadDestination(slot, measure, 0);
+    if (frame == nullptr) continue;
+    const int32_t filled = frame->entryCount > 0 ? QX_GetTGFDuration(frame) : 0;
+    const int32_t length = QX_GetMeasureDuration(instrument, static_cast<uint16_t>(measure));
+    const int32_t gap = length - filled;
+    int durations[kMaxRests];
+    int count = 0;
+    if (gap == length) {
+      durations[count++] = kQXWhole;
+    } else {
+      // Whole notes and their halves, longest first; a gap that would need
+      // more than the rests there is room for is filled as far as they go.
+      for (int32_t rest = gap; rest > 0 && count < kMaxRests;) {
+        int32_t duration = kQXWhole;
+        while (rest < duration) duration /= 2;
+        durations[count++] = duration;
+        rest -= duration;
+      }
+    }
+    for (int i = count - 1; i >= 0; --i) {
+      const auto at = static_cast<uint16_t>(frame->entryCount);
+      if (FrameInsertEntries(frame, at, 1) == 0 || frame->entryCount <= at) break;
+      frame->entries[at].duration = static_cast<uint16_t>(durations[i]);
+      frame->entries[at].flags = kRestFlags;
+    }
+    FrameSave(frame);
+    QX_FreeTGF(frame);
+  }
+}
+
+void SizeEntries(int slot, int measure, int layer, int16_t percent) {
+  QXFrame* frame = LoadDestination(slot, measure, layer);
+  for (int i = 0; frame != nullptr && i < frame->entryCount; ++i) {
+    const QXKey key = QXKey::Entry(frame->entries[i].number, 0);
+    QXEntrySize size{};
+    if (LoadRecord(kQXTagEntrySize, key, &size)) {
+      size.percent = static_cast<uint16_t>(percent);
+      SaveRecord(kQXTagEntrySize, key, size);
+    } else {
+      size = QXEntrySize{0, static_cast<uint16_t>(percent), {}};
+      QXKey create = QXKey::Entry(frame->entries[i].number, kQXNew);
+      CreateRecord(kQXTagEntrySize, &create, size);
+    }
+  }
+  if (frame != nullptr) QX_FreeTGF(frame);
+}
+
+// Copies the job's source into one destination staff; false when the host
+// gave no frame to write into.
+bool CopyToStaff(int slot, uint32_t progress, int16_t* cancel, CueJob& job) {
+  bool wantName = job.cueName[0] != '\0';
+  const QXRegion& source = job.source;
+  const auto sourceInstrument =
+      static_cast<uint16_t>(QX_SlotToInst(static_cast<uint16_t>(source.startSlot), source.startList));
+  const auto destination = static_cast<uint16_t>(QX_SlotToInst(static_cast<uint16_t>(slot), DocumentList()));
+  const int first = source.startMeasure;
+  const int last = source.endMeasure;
+
+  if (job.includeClefs != 0) CopyClefs(sourceInstrument, destination, first, last);
+  if (job.includeChords != 0) CopyChords(sourceInstrument, destination, first, last);
+  if (job.includeExpressions != 0) {
+    CopyExpressions(sourceInstrument, destination, first, last, job.sourceLayer, job.destinationLayer);
+  }
+  if (job.includeSmartShapes != 0) CopyMeasureSmartShapes(sourceInstrument, destination, first, last);
+
+  for (int measure = first; measure <= last; ++measure) {
+    if (*cancel != 0) return true;
+    if (QX_MassEditProgress(progress, 0, static_cast<uint16_t>(slot), static_cast<uint16_t>(measure), 0xFFFF) == 0) {
+      *cancel = 1;  // this measure is still finished
+    }
+    MarkMeasureCued(slot, measure, 0);
+    const int32_t from = measure == first ? source.startPos : 0;
+    const int32_t to = measure == last ? source.endPos : kRangeOpenEnd;
+
+    QXFrame* sourceFrame = QX_LoadTGF(source.startList, static_cast<uint16_t>(source.startSlot),
+                                      static_cast<uint16_t>(measure), job.sourceLayer, 0);
+    if (sourceFrame == nullptr || sourceFrame->entryCount == 0) {
+      if (sourceFrame != nullptr) QX_FreeTGF(sourceFrame);
+      continue;
+    }
+    QXFrame* frame = LoadDestination(slot, measure, job.destinationLayer);
+    if (frame != nullptr && frame->entryCount > 0) {
+      FrameDeleteEntries(frame, 0, static_cast<uint16_t>(frame->entryCount));
+    }
+
+    int tuplet = 0;
+    for (int i = 0; i < sourceFrame->entryCount; ++i) {
+      if (InRange(sourceFrame->entries[i], from, to)) {
+        const int length = CopyEntry(&frame, sourceFrame, i, slot, measure, job.destinationLayer, false, false, job);
+        if (frame == nullptr) {
+          QX_FreeTGF(sourceFrame);
+          return false;
+        }
+        if (length > 0) tuplet = length;
+        if (wantName) {
+          PlaceCueName(job.cueName, slot, g_search.documentRegion, measure, frame->entries[i]);
+          wantName = false;
+        }
+        if (tuplet > 0) --tuplet;
+        continue;
+      }
+      // Outside the cue: a rest that keeps the time, hidden unless a tuplet
+      // that reaches into the cue needs it.
+      const int length = CopyEntry(&frame, sourceFrame, i, slot, measure, job.destinationLayer, true, true, job);
+      if (length > 0) {
+        for (int j = i + 1; j < i + length && j < sourceFrame->entryCount; ++j) {
+          if (InRange(sourceFrame->entries[j], from, to)) tuplet = length;
+        }
+      }
+      if (frame != nullptr && tuplet > 0) {
+        frame->entries[i].flags &= ~kQXEntryPlaceholder;
+        --tuplet;
+      }
+    }
+    if (frame != nullptr) {
+      FrameSave(frame);
+      QX_FreeTGF(frame);
+    }
+    QX_FreeTGF(sourceFrame);
+
+    QXFrame* written = LoadDestination(slot, measure, job.destinationLayer);
+    if (written == nullptr) return false;
+    const bool empty = written->entryCount == 0;
+    QX_FreeTGF(written);
+    if (empty) return false;
+    SizeEntries(slot, measure, job.destinationLayer, job.percentage);
+  }
+  return true;
+}
+
+std::string EditLabel(const CueJob& job) {
+  char range[48];
+  if (job.source.endMeasure > job.source.startMeasure) {
+    std::snprintf(range, sizeof range, ", m. %ld-%ld", static_cast<long>(job.source.startMeasure),
+                  static_cast<long>(job.source.endMeasure));
+  } else {
+    std::snprintf(range, sizeof range, ", m. %ld", static_cast<long>(job.source.startMeasure));
+  }
+  return std::string("Add Cue: ") + job.cueName + range;
+}
+
+}  // namespace
+
+int ReadCueJob(HWND dialog) {
+  CueJob& job = g_cueJob;
+  job.destinationCount = std::min(ListSelectedItems(dialog, IDC_STAVES, job.destinations, kMaxDestinations),
+                                  kMaxDestinations);
+  char text[kCueNameSize + 1];
+  QX_GetDlgString(dialog, IDC_PERCENT, text, sizeof text);
+  job.percentage = static_cast<int16_t>(std::atoi(text));
+  job.includeArticulations = QX_GetDlgCntlVal(dialog, IDC_ARTICULATIONS, 0) != 0 ? 1 : 0;
+  job.includeExpressions = QX_GetDlgCntlVal(dialog, IDC_EXPRESSIONS, 0) != 0 ? 1 : 0;
+  job.includeSmartShapes = QX_GetDlgCntlVal(dialog, IDC_SMART_SHAPES, 0) != 0 ? 1 : 0;
+  job.includeChords = QX_GetDlgCntlVal(dialog, IDC_CHORDS, 0) != 0 ? 1 : 0;
+  job.includeLyrics = QX_GetDlgCntlVal(dialog, IDC_LYRICS, 0) != 0 ? 1 : 0;
+  job.includeClefs = QX_GetDlgCntlVal(dialog, IDC_CLEFS, 0) != 0 ? 1 : 0;
+  const int sourceLayer = ComboSelection(dialog, IDC_SOURCE_LAYER);
+  const int destinationLayer = ComboSelection(dialog, IDC_DEST_LAYER);
+  if (sourceLayer >= 0) job.sourceLayer = static_cast<uint16_t>(sourceLayer);
+  if (destinationLayer >= 0) job.destinationLayer = static_cast<uint16_t>(destinationLayer);
+  QX_GetDlgString(dialog, IDC_CUE_NAME, job.cueName, kCueNameSize);
+  job.cueName[kCueNameSize - 1] = '\0';
+
+  if (job.destinationCount <= 0) {
+    QX_AlertMessage(dialog, 48, IDS_NO_DESTINATION, nullptr);
+    return 0;
+  }
+  for (int i = 0; i < job.destinationCount; ++i) {
+    const int slot = static_cast<int>(job.destinations[i]) + 1;
+    for (int measure = job.source.startMeasure; measure <= job.source.endMeasure; ++measure) {
+      QXFrame* frame = LoadDestination(slot, measure, job.destinationLayer);
+      if (frame == nullptr) continue;
+      const bool occupied = frame->entryCount > 0;
+      QX_FreeTGF(frame);
+      if (occupied) {
+        QX_AlertMessage(dialog, 48, IDS_LAYER_NOT_EMPTY, nullptr);
+        return 0;
+      }
+    }
+  }
+  return 1;
+}
+
+int CreateCue(int32_t* created) {
+  CueJob& job = g_cueJob;
+  ResolveCueName(job.cueName, QX_SlotToInst(static_cast<uint16_t>(job.source.startSlot), 0));
+  // A creation inside the search's edit belongs to it; one of its own is closed here.
+  const bool ownEdit = !EditOpen();
+  if (ownEdit) QX_StartQuivraEdit(EditLabel(job).c_str());
+  const uint32_t progress =
+      QX_StartMassEdit(nullptr, (job.source.endMeasure - job.source.startMeasure + 1) * job.destinationCount);
+  int16_t cancel = 0;
+  for (int i = 0; cancel == 0 && i < job.destinationCount; ++i) {
+    const int slot = static_cast<int>(job.destinations[i]) + 1;
+    job.sourceEntries.clear();
+    job.newEntries.clear();
+    job.smartShapes.clear();
+    if (job.destinationLayer != 0) CompleteFirstLayer(slot, job);
+    if (!CopyToStaff(slot, progress, &cancel, job)) {
+      QX_AlertMessage(job.dialog, 0, 0, kCouldNotCreate);
+      QX_EndMassEdit(progress, static_cast<uint16_t>(cancel));
+      // The staves written so far stay written, as one edit.
+      if (ownEdit) QX_EndQuivraEdit();
+      return 0;
+    }
+    CopyEntrySmartShapes(job, slot);
+    ++*created;
+  }
+  if (ownEdit) QX_EndQuivraEdit();
+  QX_EndMassEdit(progress, static_cast<uint16_t>(cancel));
+  return cancel == 0 ? 1 : 0;
+}
 
 }  // namespace ostinel

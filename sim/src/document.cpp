@@ -238,6 +238,80 @@ void Document::RestoreFrame(FrameKey key, const std::optional<Entries>& entries)
   IndexFrame(key, slot->entries);
 }
 
+uint64_t Document::Fingerprint() const {
+  uint64_t hash = 1469598103934665603ull;  // FNV-1a
+  auto mix = [&hash](const void* data, size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
+  };
+  for (int instrument = 1; instrument <= m_storeInstruments; ++instrument) {
+    for (int measure = 1; measure <= m_storeMeasures; ++measure) {
+      for (int layer = 0; layer < m_storeLayers; ++layer) {
+        const FrameKey key{static_cast<uint16_t>(instrument), static_cast<int16_t>(measure),
+                           static_cast<uint16_t>(layer)};
+        const Entries* entries = Frame(key);
+        if (entries == nullptr) continue;
+        mix(&key, sizeof key);
+        mix(entries->data(), entries->size() * sizeof(QXEntry));
+      }
+    }
+  }
+  for (const uint32_t tag : m_records.Tags()) {
+    for (const auto& [key, bytes] : m_records.All(tag)) {
+      mix(&tag, sizeof tag);
+      mix(&key, sizeof key);
+      mix(bytes->data(), bytes->size());
+    }
+  }
+  return hash;
+}
+
+namespace {
+
+// Flags of an entry that say it has records of a kind.
+struct EntryFlagRule {
+  uint32_t tag;
+  bool secondWord;
+  uint32_t bit;
+};
+
+const EntryFlagRule kEntryFlagRules[] = {
+    {kQXTagEntrySize, false, kQXEntrySpecial},      {kQXTagCrossNote, false, kQXEntrySpecial},
+    {kQXTagAccidentalHint, false, kQXEntrySpecial}, {kQXTagArticulation, false, kQXEntryArticulations},
+    {kQXTagLyricVerse, false, kQXEntryLyrics},      {kQXTagLyricSection, false, kQXEntryLyrics},
+    {kQXTagLyricChorus, false, kQXEntryLyrics},     {kQXTagTuplet, false, kQXEntryTuplet},
+    {kQXTagDynamicsDE, false, kQXEntryDynamics},    {kQXTagDynamicsUE, false, kQXEntryDynamics},
+    {kQXTagTupletStart, false, kQXEntryTupletPart}, {kQXTagTupletEnd, false, kQXEntryTupletPart},
+    {kQXTagStemAdjust, false, kQXEntryStemRecord},  {kQXTagBeamST, false, kQXEntryBeamRecords},
+    {kQXTagBeamSt, false, kQXEntryBeamRecords},     {kQXTagBeamBL, false, kQXEntryBeamRecords},
+    {kQXTagBeamBH, false, kQXEntryBeamRecords},     {kQXTagBeambL, false, kQXEntryBeamRecords},
+    {kQXTagBeambH, false, kQXEntryBeamRecords},     {kQXTagBeamSU, false, kQXEntryBeamRecords},
+    {kQXTagBeamsl, false, kQXEntryBeamRecords},     {kQXTagEntryExpr, true, kQXEntry2Expressions},
+    {kQXTagEntryShapeLink, true, kQXEntry2SmartShapes},
+};
+
+}  // namespace
+
+void Document::RefreshEntryFlags(uint32_t tag, uint32_t entryNumber) {
+  const EntryFlagRule* rule = nullptr;
+  for (const EntryFlagRule& r : kEntryFlagRules) {
+    if (r.tag == tag) rule = &r;
+  }
+  if (rule == nullptr || !FindEntry(entryNumber)) return;
+  bool any = false;
+  for (const EntryFlagRule& r : kEntryFlagRules) {
+    if (r.secondWord != rule->secondWord || r.bit != rule->bit) continue;
+    if (!m_records.Siblings(r.tag, KeyScheme::EntryIncidence, RecordKey{entryNumber, 0, 0}).empty()) any = true;
+  }
+  QXEntry* entry = MutableEntry(entryNumber);
+  if (rule->secondWord) {
+    const auto bit = static_cast<uint16_t>(rule->bit);
+    entry->flags2 = static_cast<uint16_t>(any ? entry->flags2 | bit : entry->flags2 & ~bit);
+  } else {
+    entry->flags = any ? entry->flags | rule->bit : entry->flags & ~rule->bit;
+  }
+}
+
 // ---- Edits ----
 
 void Document::JournalRecord(uint32_t tag, const RecordKey& key, const std::optional<Bytes>& before) {

@@ -21,7 +21,8 @@ int16_t QXAPI QX_MassEditProgress(uint32_t handle, int32_t steps, uint16_t instr
   }
   ++run->calls;
   run->reported += steps;
-  if (host.ProgressShouldCancel(*run, instrument, measure)) {
+  const bool cancelled = host.ProgressShouldCancel(*run, instrument, measure);
+  if (host.Fails(Op::QX_MassEditProgress) || cancelled) {
     host.FindProgress(handle)->cancelledByUser = true;
     return 0;
   }
@@ -42,6 +43,7 @@ int16_t QXAPI QX_EndMassEdit(uint32_t handle, uint16_t cancel, uint32_t) {
 
 int16_t QXAPI QX_StartQuivraEdit(const char* label, uint32_t) {
   Host& host = Serve(Op::QX_StartQuivraEdit);
+  if (host.Fails(Op::QX_StartQuivraEdit)) return 0;
   return host.Doc().BeginEdit(label != nullptr ? label : "") ? 1 : 0;
 }
 

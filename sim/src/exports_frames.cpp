@@ -59,6 +59,7 @@ QXFrame* QXAPI QX_LoadTGF(uint16_t list, uint16_t slot, uint16_t measure, uint16
                           uint32_t version) {
   Host& host = Serve(Op::QX_LoadTGF);
   ++host.FrameLoadVersions()[version];
+  if (host.Fails(Op::QX_LoadTGF)) return nullptr;
   (void)list;  // every staff list keeps the score order here
   Document& document = host.Doc();
   const uint16_t instrument = document.InstrumentAt(slot);
@@ -88,6 +89,7 @@ int16_t QXAPI QX_FreeTGF(QXFrame* frame, uint32_t) {
 int16_t QXAPI QX_SaveTGF(QXFrame* frame, uint32_t) {
   Host& host = Serve(Op::QX_SaveTGF);
   if (!Live(host, frame, "QX_SaveTGF")) return 0;
+  if (host.Fails(Op::QX_SaveTGF)) return 0;
   // The saved frame comes back numbered and with its positions worked out.
   SetEntries(frame, host.Doc().StoreFrame(KeyOf(frame), EntriesOf(frame)));
   return 1;
@@ -106,6 +108,7 @@ int32_t QXAPI QX_GetTGFDuration(QXFrame* frame, uint32_t) {
 int16_t QXAPI QX_InsertEXENTRY(QXFrame* frame, uint16_t index, uint16_t count, uint32_t) {
   Host& host = Serve(Op::QX_InsertEXENTRY);
   if (!Live(host, frame, "QX_InsertEXENTRY")) return 0;
+  if (host.Fails(Op::QX_InsertEXENTRY)) return 0;
   Entries entries = EntriesOf(frame);
   if (index > entries.size() || entries.size() + count > 0x7FFF) return 0;
   entries.insert(entries.begin() + index, count, QXEntry{});
@@ -116,6 +119,7 @@ int16_t QXAPI QX_InsertEXENTRY(QXFrame* frame, uint16_t index, uint16_t count, u
 int16_t QXAPI QX_DeleteEXENTRY(QXFrame* frame, uint16_t index, uint16_t count, uint32_t) {
   Host& host = Serve(Op::QX_DeleteEXENTRY);
   if (!Live(host, frame, "QX_DeleteEXENTRY")) return 0;
+  if (host.Fails(Op::QX_DeleteEXENTRY)) return 0;
   Entries entries = EntriesOf(frame);
   if (index > entries.size() || count > entries.size() - index) return 0;
   entries.erase(entries.begin() + index, entries.begin() + index + count);

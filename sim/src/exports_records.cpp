@@ -11,50 +11,6 @@ using namespace quivrasim;
 
 namespace {
 
-// Flags of an entry that say it has records of a kind; the host keeps them
-// in step with the records.
-struct EntryFlagRule {
-  uint32_t tag;
-  bool secondWord;
-  uint32_t bit;
-};
-
-const EntryFlagRule kEntryFlagRules[] = {
-    {kQXTagEntrySize, false, kQXEntrySpecial},      {kQXTagCrossNote, false, kQXEntrySpecial},
-    {kQXTagAccidentalHint, false, kQXEntrySpecial}, {kQXTagArticulation, false, kQXEntryArticulations},
-    {kQXTagLyricVerse, false, kQXEntryLyrics},      {kQXTagLyricSection, false, kQXEntryLyrics},
-    {kQXTagLyricChorus, false, kQXEntryLyrics},     {kQXTagTuplet, false, kQXEntryTuplet},
-    {kQXTagDynamicsDE, false, kQXEntryDynamics},    {kQXTagDynamicsUE, false, kQXEntryDynamics},
-    {kQXTagTupletStart, false, kQXEntryTupletPart}, {kQXTagTupletEnd, false, kQXEntryTupletPart},
-    {kQXTagStemAdjust, false, kQXEntryStemRecord},  {kQXTagBeamST, false, kQXEntryBeamRecords},
-    {kQXTagBeamSt, false, kQXEntryBeamRecords},     {kQXTagBeamBL, false, kQXEntryBeamRecords},
-    {kQXTagBeamBH, false, kQXEntryBeamRecords},     {kQXTagBeambL, false, kQXEntryBeamRecords},
-    {kQXTagBeambH, false, kQXEntryBeamRecords},     {kQXTagBeamSU, false, kQXEntryBeamRecords},
-    {kQXTagBeamsl, false, kQXEntryBeamRecords},     {kQXTagEntryExpr, true, kQXEntry2Expressions},
-    {kQXTagEntryShapeLink, true, kQXEntry2SmartShapes},
-};
-
-void UpdateEntryFlags(Document& document, uint32_t tag, uint32_t entryNumber) {
-  const EntryFlagRule* rule = nullptr;
-  for (const EntryFlagRule& r : kEntryFlagRules) {
-    if (r.tag == tag) rule = &r;
-  }
-  if (rule == nullptr || !document.FindEntry(entryNumber)) return;
-  bool any = false;
-  for (const EntryFlagRule& r : kEntryFlagRules) {
-    if (r.secondWord != rule->secondWord || r.bit != rule->bit) continue;
-    const RecordKey owner{entryNumber, 0, 0};
-    if (!document.Records().Siblings(r.tag, KeyScheme::EntryIncidence, owner).empty()) any = true;
-  }
-  QXEntry* entry = document.MutableEntry(entryNumber);
-  if (rule->secondWord) {
-    const uint16_t bit = static_cast<uint16_t>(rule->bit);
-    entry->flags2 = static_cast<uint16_t>(any ? entry->flags2 | bit : entry->flags2 & ~bit);
-  } else {
-    entry->flags = any ? entry->flags | rule->bit : entry->flags & ~rule->bit;
-  }
-}
-
 // The size a call must use for this record type and version word, 0 for a
 // variable-size type; false when no layout answers to the version word.
 bool ExpectedSize(const RecordType& type, uint32_t version, uint32_t* size) {
@@ -78,6 +34,8 @@ bool AskedForNew(KeyScheme scheme, const QXKey& key) {
       return key.EntryIncidence() == kQXNew;
     case KeyScheme::Triple:
       return (key.value & 0xFFFF) == kQXNew;
+    case KeyScheme::OwnedNumber:
+      return key.second == kQXNew;
   }
   return false;
 }
@@ -114,6 +72,7 @@ bool IsEntryKeyed(const RecordType& type) { return type.scheme == KeyScheme::Ent
 
 int16_t QXAPI QX_LoadEData(uint32_t tag, QXKey* key, void* buffer, uint32_t* size, uint32_t version) {
   Host& host = Serve(Op::QX_LoadEData);
+  if (host.Fails(Op::QX_LoadEData)) return 0;
   const Call call{host, Op::QX_LoadEData, tag, key, size != nullptr ? *size : 0, version};
   const RecordType* type = FindRecordType(tag);
   uint32_t expected = 0;
@@ -140,6 +99,7 @@ int16_t QXAPI QX_LoadEData(uint32_t tag, QXKey* key, void* buffer, uint32_t* siz
 
 int16_t QXAPI QX_SaveEData(uint32_t tag, QXKey* key, const void* buffer, uint32_t size, uint32_t version) {
   Host& host = Serve(Op::QX_SaveEData);
+  if (host.Fails(Op::QX_SaveEData)) return 0;
   const Call call{host, Op::QX_SaveEData, tag, key, size, version};
   const RecordType* type = FindRecordType(tag);
   uint32_t expected = 0;
@@ -151,12 +111,13 @@ int16_t QXAPI QX_SaveEData(uint32_t tag, QXKey* key, const void* buffer, uint32_
   const RecordKey recordKey = ToRecordKey(type->scheme, *key);
   Document& document = host.Doc();
   document.Records().Put(tag, recordKey, Merge(*type, document.Records().Find(tag, recordKey), buffer, size));
-  if (IsEntryKeyed(*type)) UpdateEntryFlags(document, tag, recordKey.a);
+  if (IsEntryKeyed(*type)) document.RefreshEntryFlags(tag, recordKey.a);
   return call.Done(1);
 }
 
 int16_t QXAPI QX_CreateEData(uint32_t tag, QXKey* key, const void* buffer, uint32_t size, uint32_t version) {
   Host& host = Serve(Op::QX_CreateEData);
+  if (host.Fails(Op::QX_CreateEData)) return 0;
   const Call call{host, Op::QX_CreateEData, tag, key, size, version};
   const RecordType* type = FindRecordType(tag);
   uint32_t expected = 0;
@@ -169,22 +130,24 @@ int16_t QXAPI QX_CreateEData(uint32_t tag, QXKey* key, const void* buffer, uint3
   if (document.Records().Find(tag, recordKey) != nullptr) return call.Done(0);
   document.Records().Put(tag, recordKey, Merge(*type, nullptr, buffer, size));
   *key = FromRecordKey(type->scheme, recordKey);
-  if (IsEntryKeyed(*type)) UpdateEntryFlags(document, tag, recordKey.a);
+  if (IsEntryKeyed(*type)) document.RefreshEntryFlags(tag, recordKey.a);
   return call.Done(1);
 }
 
 int16_t QXAPI QX_DeleteEData(uint32_t tag, QXKey* key, uint32_t version) {
   Host& host = Serve(Op::QX_DeleteEData);
+  if (host.Fails(Op::QX_DeleteEData)) return 0;
   const Call call{host, Op::QX_DeleteEData, tag, key, 0, version};
   const RecordType* type = FindRecordType(tag);
   if (type == nullptr || key == nullptr) return call.Done(0);
   Document& document = host.Doc();
   RecordStore& records = document.Records();
   const RecordKey recordKey = ToRecordKey(type->scheme, *key);
+  // Incidences close up behind a deleted one; numbers stay as they are.
+  const bool closesUp = type->scheme != KeyScheme::Numbered && type->scheme != KeyScheme::OwnedNumber;
   const std::vector<RecordKey> siblings =
-      type->scheme == KeyScheme::Numbered ? std::vector<RecordKey>{} : records.Siblings(tag, type->scheme, recordKey);
+      closesUp ? records.Siblings(tag, type->scheme, recordKey) : std::vector<RecordKey>{};
   if (!records.Erase(tag, recordKey)) return call.Done(0);
-  // Incidences close up behind a deleted one.
   for (const RecordKey& later : siblings) {
     if (!(recordKey < later)) continue;
     const Bytes value = *records.Find(tag, later);
@@ -197,12 +160,13 @@ int16_t QXAPI QX_DeleteEData(uint32_t tag, QXKey* key, uint32_t version) {
     records.Erase(tag, later);
     records.Put(tag, moved, value);
   }
-  if (IsEntryKeyed(*type)) UpdateEntryFlags(document, tag, recordKey.a);
+  if (IsEntryKeyed(*type)) document.RefreshEntryFlags(tag, recordKey.a);
   return call.Done(1);
 }
 
 int16_t QXAPI QX_NextEData(uint32_t tag, QXKey* key, void* buffer, uint32_t size, uint32_t version) {
   Host& host = Serve(Op::QX_NextEData);
+  if (host.Fails(Op::QX_NextEData)) return 0;
   const Call call{host, Op::QX_NextEData, tag, key, size, version};
   const RecordType* type = FindRecordType(tag);
   uint32_t expected = 0;

@@ -255,6 +255,14 @@ void Host::ResetCounters() {
   m_foregroundQueries = 0;
 }
 
+bool Host::Fails(Op op) {
+  ++m_fallibleCalls;
+  bool fail = m_failAt > 0 && m_fallibleCalls == m_failAt;
+  if (op == m_failOp && ++m_failOpCalls == m_failOpAt) fail = true;
+  if (fail) ++m_faults;
+  return fail;
+}
+
 void Host::CountMisuse(const std::string& what) {
   ++m_misuse;
   m_misuses.push_back(what);

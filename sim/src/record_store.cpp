@@ -65,7 +65,7 @@ const std::vector<RecordType>& Types() {
       {kQXTagChord, "chord", KeyScheme::Triple, One(30), 0},
       {kQXTagSmartShape, "smart shape", KeyScheme::Numbered, One(92), 0},
       {kQXTagShapeMeasure, "smart shape measure assignment", KeyScheme::Incidence, One(12), 0},
-      {kQXTagShapeSegment, "smart shape segment", KeyScheme::Incidence, One(30), 0},
+      {kQXTagShapeSegment, "smart shape segment", KeyScheme::OwnedNumber, One(30), 0},
       {kQXTagCompanion13, "preference companion 13", KeyScheme::Numbered, One(12), 0},
       {kQXTagCompanion36, "preference companion 36", KeyScheme::Numbered, One(12), 0},
       {kQXTagCompanion37, "preference companion 37", KeyScheme::Numbered, One(12), 0},
@@ -100,6 +100,7 @@ RecordKey ToRecordKey(KeyScheme scheme, const QXKey& key) {
   switch (scheme) {
     case KeyScheme::Numbered:
     case KeyScheme::Incidence:
+    case KeyScheme::OwnedNumber:
       return RecordKey{key.first, key.second, 0};
     case KeyScheme::EntryIncidence:
       return RecordKey{key.EntryNumber(), key.EntryIncidence(), 0};
@@ -113,6 +114,7 @@ QXKey FromRecordKey(KeyScheme scheme, const RecordKey& key) {
   switch (scheme) {
     case KeyScheme::Numbered:
     case KeyScheme::Incidence:
+    case KeyScheme::OwnedNumber:
       return QXKey::Of(static_cast<uint16_t>(key.a), static_cast<uint16_t>(key.b));
     case KeyScheme::EntryIncidence:
       return QXKey::Entry(key.a, static_cast<uint16_t>(key.b));
@@ -194,6 +196,15 @@ size_t RecordStore::Count(uint32_t tag) const {
   return records == m_records.end() ? 0 : records->second.size();
 }
 
+std::vector<uint32_t> RecordStore::Tags() const {
+  std::vector<uint32_t> tags;
+  for (const auto& [tag, records] : m_records) {
+    if (!records.empty()) tags.push_back(tag);
+  }
+  std::sort(tags.begin(), tags.end());
+  return tags;
+}
+
 RecordKey RecordStore::Assign(uint32_t tag, KeyScheme scheme, const QXKey& requested) const {
   RecordKey key = ToRecordKey(scheme, requested);
   const auto records = m_records.find(tag);
@@ -217,6 +228,12 @@ RecordKey RecordStore::Assign(uint32_t tag, KeyScheme scheme, const QXKey& reque
     }
     case KeyScheme::Triple:
       if ((requested.value & 0xFFFF) == kQXNew) key.c = static_cast<uint32_t>(Siblings(tag, scheme, key).size());
+      break;
+    case KeyScheme::OwnedNumber:
+      if (key.b == kQXNew) {
+        const std::vector<RecordKey> siblings = Siblings(tag, scheme, key);
+        key.b = siblings.empty() ? 1 : siblings.back().b + 1;
+      }
       break;
   }
   return key;

@@ -1,5 +1,6 @@
 #include "quivrasim/score_builder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "quivra/qx_records.h"
@@ -203,6 +204,22 @@ void ScoreBuilder::MeasureExpression(int measure, int definition, int hpos, uint
   records.Put(kQXTagMeasureExpr, key, ToBytes(assignment));
 }
 
+void ScoreBuilder::Tuplet(uint32_t firstEntry, int entries, int actual, int normal) {
+  Document::Untracked untracked(m_document);
+  const auto location = m_document.FindEntry(firstEntry);
+  if (!location) return;
+  QXTuplet tuplet{};
+  tuplet.entries = static_cast<uint16_t>(entries);
+  tuplet.actual = static_cast<uint16_t>(actual);
+  tuplet.normal = static_cast<uint16_t>(normal);
+  RecordStore& records = m_document.Records();
+  const RecordKey key = records.Assign(kQXTagTuplet, KeyScheme::EntryIncidence, QXKey::Entry(firstEntry, kQXNew));
+  records.Put(kQXTagTuplet, key, ToBytes(tuplet));
+  quivrasim::Entries frame = *m_document.Frame(location->first);
+  frame[static_cast<size_t>(location->second)].flags |= kQXEntryTuplet;
+  m_document.StoreFrame(location->first, std::move(frame));
+}
+
 void ScoreBuilder::EntryExpression(uint32_t entry, int definition, bool shape) {
   Document::Untracked untracked(m_document);
   QXEntryExpr assignment{};
@@ -212,6 +229,42 @@ void ScoreBuilder::EntryExpression(uint32_t entry, int definition, bool shape) {
   const RecordKey key = records.Assign(kQXTagEntryExpr, KeyScheme::EntryIncidence, QXKey::Entry(entry, kQXNew));
   records.Put(kQXTagEntryExpr, key, ToBytes(assignment));
   if (QXEntry* e = m_document.MutableEntry(entry)) e->flags2 |= kQXEntry2Expressions;
+}
+
+QXKey ScoreBuilder::AddBytes(uint32_t tag, QXKey key, Bytes bytes) {
+  Document::Untracked untracked(m_document);
+  const RecordType* type = FindRecordType(tag);
+  if (type == nullptr) return key;
+  const RecordKey assigned = m_document.Records().Assign(tag, type->scheme, key);
+  if (!type->layouts.empty()) bytes.resize(std::max<size_t>(bytes.size(), type->StoredSize()), 0);
+  m_document.Records().Put(tag, assigned, std::move(bytes));
+  if (type->scheme == KeyScheme::EntryIncidence) m_document.RefreshEntryFlags(tag, assigned.a);
+  return FromRecordKey(type->scheme, assigned);
+}
+
+uint16_t ScoreBuilder::SmartShape(uint16_t staff, int first, int last, uint16_t flags, uint32_t startEntry,
+                                  uint32_t endEntry) {
+  QXSmartShape shape{};
+  shape.kind = 1;
+  shape.flags = flags;
+  shape.startStaff = shape.endStaff = staff;
+  shape.startMeasure = static_cast<int16_t>(first);
+  shape.endMeasure = static_cast<int16_t>(last);
+  shape.startEntry = startEntry;
+  shape.endEntry = endEntry;
+  const uint16_t number = AddRecord(kQXTagSmartShape, QXKey::Of(kQXNew, 0), shape).first;
+  for (int measure = first; measure <= last; ++measure) {
+    QXShapeMeasure assignment{number, 0, {}};
+    if (measure > first && measure < last) {
+      assignment.segment = AddRecord(kQXTagShapeSegment, QXKey::Of(number, kQXNew), QXShapeSegment{}).second;
+    }
+    AddRecord(kQXTagShapeMeasure, QXKey::Of(static_cast<uint16_t>(measure), kQXNew), assignment);
+  }
+  if (startEntry != 0) AddRecord(kQXTagEntryShapeLink, QXKey::Entry(startEntry, kQXNew), QXEntryShapeLink{number, {}});
+  if (endEntry != 0 && endEntry != startEntry) {
+    AddRecord(kQXTagEntryShapeLink, QXKey::Entry(endEntry, kQXNew), QXEntryShapeLink{number, {}});
+  }
+  return number;
 }
 
 void ScoreBuilder::EntrySize(uint32_t entry, int percent) {

@@ -350,6 +350,27 @@ TEST_F(InteractiveSearch, ClosingTheDialogForgetsTheSearch) {
   });
 }
 
+TEST_F(InteractiveSearch, TheUsersOwnCueMustComeFromOneStaff) {
+  RunDialog([&](DialogSession& d) {
+    Configure(d, SearchOptions{});
+    d.Click(IDC_START);
+    d.Click(IDC_USE_SELECTION);
+    host.Select(1, 5, 2, 6);
+    d.Click(IDC_CREATE);
+    EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{11});
+    EXPECT_EQ(host.Alerts()[0].style, 16);
+    EXPECT_EQ(d.Text(IDC_STATUS), "Adding cue notes...") << "the dialog is left as it was";
+    EXPECT_TRUE(d.Enabled(IDC_CREATE)) << "still at the location";
+    host.ClearSelection();
+    d.Click(IDC_CREATE);
+    EXPECT_EQ(AlertIds(host), (std::vector<uint32_t>{11, 12}));
+    EXPECT_EQ(host.Alerts()[1].text,
+              "Please select the measures to use as a cue, using the MassEdit tool. Alternatively, you can choose "
+              "'Use Proposed Cue' in the dialog box.");
+  });
+  EXPECT_EQ(host.Doc().UndoStack().size(), 0u);
+}
+
 TEST_F(SearchTest, EachFrameIsReadOnceBySearchAndOnceByTheTempoMap) {
   build.Measures(60);
   const uint16_t a = build.Staff("Flute");

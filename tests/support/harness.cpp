@@ -36,6 +36,36 @@ int MarkerCount(quivrasim::Host& host) {
   return static_cast<int>(host.Doc().Records().Count(kQXTagMeasureText));
 }
 
+quivrasim::Entries EntriesOf(quivrasim::Host& host, uint16_t instrument, int measure, int layer) {
+  const quivrasim::Entries* entries =
+      host.Doc().Frame({instrument, static_cast<int16_t>(measure), static_cast<uint16_t>(layer)});
+  return entries != nullptr ? *entries : quivrasim::Entries{};
+}
+
+int SizePercent(quivrasim::Host& host, uint32_t entry) {
+  const quivrasim::Bytes* record = host.Doc().Records().Find(kQXTagEntrySize, {entry, 0, 0});
+  if (record == nullptr) return -1;
+  QXEntrySize size;
+  std::memcpy(&size, record->data(), sizeof size);
+  return size.percent;
+}
+
+std::vector<std::pair<uint16_t, std::string>> ExpressionsAt(quivrasim::Host& host, int measure) {
+  const quivrasim::RecordStore& records = host.Doc().Records();
+  std::vector<std::pair<uint16_t, std::string>> expressions;
+  for (const quivrasim::RecordKey& key : records.Siblings(kQXTagMeasureExpr, quivrasim::KeyScheme::Incidence,
+                                                          {static_cast<uint32_t>(measure), 0, 0})) {
+    QXMeasureExpr assignment;
+    std::memcpy(&assignment, records.Find(kQXTagMeasureExpr, key)->data(), sizeof assignment);
+    const quivrasim::Bytes* definition =
+        records.Find(kQXTagTextExprDef, {static_cast<uint32_t>(assignment.definition), 0, 0});
+    expressions.emplace_back(assignment.staff,
+                             definition != nullptr ? std::string(reinterpret_cast<const char*>(definition->data()) + 12)
+                                                   : std::string("<none>"));
+  }
+  return expressions;
+}
+
 std::vector<uint32_t> AlertIds(quivrasim::Host& host) {
   std::vector<uint32_t> ids;
   for (const quivrasim::Alert& alert : host.Alerts()) ids.push_back(alert.stringId);

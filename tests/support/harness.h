@@ -25,6 +25,13 @@ int MarkerCount(quivrasim::Host& host);
 // The string ids of the alerts shown so far, in order.
 std::vector<uint32_t> AlertIds(quivrasim::Host& host);
 
+// The entries of a staff's frame (empty when there are none).
+quivrasim::Entries EntriesOf(quivrasim::Host& host, uint16_t instrument, int measure, int layer);
+// The percentage of an entry's size record, -1 when it has none.
+int SizePercent(quivrasim::Host& host, uint32_t entry);
+// Measure expressions at a measure: (staff, text of the definition).
+std::vector<std::pair<uint16_t, std::string>> ExpressionsAt(quivrasim::Host& host, int measure);
+
 // The options of the dialog a search runs with.
 struct SearchOptions {
   bool mark = false;

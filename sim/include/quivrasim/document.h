@@ -89,6 +89,10 @@ class Document {
   void ComputePositions(Entries& entries) const;
   uint32_t NextEntryNumber() const { return m_nextEntryNumber; }
 
+  // Keeps the flag of an entry that says it has records of tag's kind in step
+  // with those records.
+  void RefreshEntryFlags(uint32_t tag, uint32_t entry);
+
   // ---- Records ----
   RecordStore& Records() { return m_records; }
   const RecordStore& Records() const { return m_records; }
@@ -122,6 +126,8 @@ class Document {
   int UnjournaledChanges() const { return m_unjournaled; }
   // Number of times the document changed, for "nothing happened" checks.
   uint64_t Revision() const { return m_revision; }
+  // A digest of the whole content (frames and records), equal for equal documents.
+  uint64_t Fingerprint() const;
 
  private:
   void JournalRecord(uint32_t tag, const RecordKey& key, const std::optional<Bytes>& before);

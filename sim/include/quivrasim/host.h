@@ -212,6 +212,18 @@ class Host {
   void CountForegroundQuery() { ++m_foregroundQueries; }
   void ResetCounters();
 
+  // ---- Faults ----
+  // The n-th call (1-based, from now) of an operation fails as the host's
+  // failures look: no frame, a zero result, a cancel from the progress.
+  void FailCall(Op op, int nth) { m_failOp = op; m_failOpAt = nth; m_failOpCalls = 0; }
+  // The n-th call from now among all the operations that can fail (record,
+  // frame, edit start and progress operations).
+  void FailNthFallible(int nth) { m_failAt = nth; m_fallibleCalls = 0; }
+  // Asked by each operation that can fail; counts the call.
+  bool Fails(Op op);
+  int FallibleCalls() const { return m_fallibleCalls; }
+  int FaultsInjected() const { return m_faults; }
+
   // ---- Frames handed out and not yet freed ----
   std::unordered_set<QXFrame*>& LiveFrames() { return m_liveFrames; }
   // Calls made with a frame, dialog, region or handle the host never gave out.
@@ -264,6 +276,13 @@ class Host {
   std::unordered_set<QXFrame*> m_liveFrames;
   int m_misuse = 0;
   std::vector<std::string> m_misuses;
+
+  Op m_failOp = Op::Count;
+  int m_failOpAt = 0;
+  int m_failOpCalls = 0;
+  int m_failAt = 0;
+  int m_fallibleCalls = 0;
+  int m_faults = 0;
 
   Host* m_previous = nullptr;
 };

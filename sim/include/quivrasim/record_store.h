@@ -22,6 +22,7 @@ enum class KeyScheme {
   Incidence,       // (owner, incidence): incidences count up per owner and close up on delete
   EntryIncidence,  // (32-bit entry number, incidence)
   Triple,          // (first, second, incidence in the 32-bit value)
+  OwnedNumber,     // (owner, number): numbers per owner from 1, kept on delete
 };
 
 // A layout of a record type and the version words that use it.
@@ -76,6 +77,7 @@ class RecordStore {
   std::vector<RecordKey> Siblings(uint32_t tag, KeyScheme scheme, const RecordKey& key) const;
   std::vector<std::pair<RecordKey, const Bytes*>> All(uint32_t tag) const;
   size_t Count(uint32_t tag) const;
+  std::vector<uint32_t> Tags() const;
 
   // Assigns the new key a create with 0xFFFF asks for.
   RecordKey Assign(uint32_t tag, KeyScheme scheme, const QXKey& requested) const;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -65,10 +66,26 @@ class ScoreBuilder {
   // A tempo expression: (unit / 1024) x value quarter notes per minute.
   int TempoExpression(const std::string& text, int value, int unit = kQXQuarter);
   void MeasureExpression(int measure, int definition, int hpos = 0, uint16_t flags = 0, uint16_t staff = 0);
+  // A tuplet of `entries` entries starting at firstEntry: actual notes in the
+  // time of normal ones. The frame is laid out again.
+  void Tuplet(uint32_t firstEntry, int entries, int actual, int normal);
   // Attaches an expression definition to an entry.
   void EntryExpression(uint32_t entry, int definition, bool shape = false);
   // Marks an entry as cue-sized (or any other size).
   void EntrySize(uint32_t entry, int percent);
+
+  // Any record, under a key whose 0xFFFF parts the host fills in; returns the key.
+  template <class Record>
+  QXKey AddRecord(uint32_t tag, QXKey key, const Record& record) {
+    Bytes bytes(sizeof(Record));
+    std::memcpy(bytes.data(), &record, sizeof(Record));
+    return AddBytes(tag, key, std::move(bytes));
+  }
+  QXKey AddBytes(uint32_t tag, QXKey key, Bytes bytes);
+  // A smart shape on one staff over first..last measure, registered in its
+  // measures as the host registers shapes; returns its number.
+  uint16_t SmartShape(uint16_t staff, int first, int last, uint16_t flags = 0, uint32_t startEntry = 0,
+                      uint32_t endEntry = 0);
 
  private:
   Document& m_document;

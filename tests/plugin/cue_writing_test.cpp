@@ -1,0 +1,272 @@
+// Writing cues, as the user asks for them from the dialog.
+#include "harness.h"
+#include "quivra/qx_records.h"
+#include "quivrasim/operations.h"
+
+namespace ostinel_test {
+namespace {
+
+using quivrasim::DialogSession;
+using quivrasim::EntrySpec;
+
+// Twenty measures. The flute plays throughout (a different note each beat);
+// the oboe and the clarinet rest in 5..12 and come back together in 13; the
+// horn plays throughout. The search stops at the oboe's rest (end 12) and
+// proposes the flute's measures 8..12.
+class CueWriting : public PluginTest {
+ protected:
+  void SetUp() override {
+    PluginTest::SetUp();
+    build.Measures(20);
+    flute = build.Staff("Flute", "Fl.");
+    oboe = build.Staff("Oboe", "Ob.");
+    clarinet = build.Staff("Clarinet in B^flat()", "Cl.");
+    horn = build.Staff("Horn", "Hn.");
+    for (int measure = 1; measure <= 20; ++measure) {
+      build.Entries(flute, measure, 0,
+                    {EntrySpec::Note(1024, measure), EntrySpec::Note(1024, measure + 1),
+                     EntrySpec::Note(1024, measure + 2), EntrySpec::Note(1024, measure + 3)});
+    }
+    build.Play(oboe, 1, 4).Play(oboe, 13, 20);
+    build.Play(clarinet, 1, 4).Play(clarinet, 13, 20);
+    build.Play(horn, 1, 20);
+  }
+  // Starts an interactive search and lets act do the rest at the first location.
+  void AtLocation(const std::function<void(DialogSession&)>& act) {
+    RunDialog([&](DialogSession& d) {
+      Configure(d, SearchOptions{});
+      d.Click(IDC_START);
+      ASSERT_EQ(d.Text(IDC_MEASURE_NUMBER), "12");
+      act(d);
+    });
+  }
+  uint16_t flute = 0;
+  uint16_t oboe = 0;
+  uint16_t clarinet = 0;
+  uint16_t horn = 0;
+};
+
+TEST_F(CueWriting, CreateWritesTheProposedCueIntoEveryPreselectedStaff) {
+  const uint64_t before = host.Doc().Fingerprint();
+  AtLocation([&](DialogSession& d) {
+    EXPECT_EQ(d.SelectedLines(IDC_STAVES), (std::vector<int>{1, 2})) << "the oboe and the clarinet come back together";
+    d.Click(IDC_CREATE);
+    EXPECT_EQ(d.Text(IDC_CLOSE), "Done") << "the search went on and found nothing more";
+  });
+  EXPECT_EQ(host.Alerts().back().text, "A total of 2 cues were created in the score.");
+  EXPECT_EQ(host.Doc().UndoLabels(), std::vector<std::string>{"Add Cue: Fl., m. 8-12"});
+  for (const uint16_t staff : {oboe, clarinet}) {
+    for (int measure = 8; measure <= 12; ++measure) {
+      const quivrasim::Entries cue = EntriesOf(host, staff, measure, 3);
+      const quivrasim::Entries source = EntriesOf(host, flute, measure, 0);
+      ASSERT_EQ(cue.size(), 4u) << staff << " " << measure;
+      for (size_t i = 0; i < cue.size(); ++i) {
+        EXPECT_EQ(cue[i].notes[0].word0, source[i].notes[0].word0) << "the same notes";
+        EXPECT_EQ(cue[i].flags & kQXEntryPlaceholder, 0u);
+        EXPECT_EQ(SizePercent(host, cue[i].number), 75);
+        EXPECT_NE(cue[i].flags & kQXEntrySpecial, 0u) << "sized entries carry the host's flag";
+      }
+    }
+    EXPECT_TRUE(EntriesOf(host, staff, 7, 3).empty());
+    EXPECT_TRUE(EntriesOf(host, staff, 13, 3).empty());
+    // Layer 1 below the cue is completed with a whole rest.
+    const quivrasim::Entries layerOne = EntriesOf(host, staff, 8, 0);
+    ASSERT_EQ(layerOne.size(), 1u);
+    EXPECT_EQ(layerOne[0].duration, 4096);
+    EXPECT_EQ(layerOne[0].flags & kQXEntryNote, 0u);
+  }
+  const auto names = ExpressionsAt(host, 8);
+  EXPECT_EQ(names, (std::vector<std::pair<uint16_t, std::string>>{{oboe, "Fl."}, {clarinet, "Fl."}}));
+  EXPECT_TRUE(ExpressionsAt(host, 9).empty()) << "the name stands once, where the cue starts";
+  ASSERT_TRUE(host.Doc().Undo());
+  EXPECT_EQ(host.Doc().Fingerprint(), before) << "one undo takes the whole cue away";
+}
+
+TEST_F(CueWriting, ACueFoundAgainIsNoLongerALocation) {
+  AtLocation([](DialogSession& d) { d.Click(IDC_CREATE); });
+  host.Alerts().clear();
+  RunDialog([](DialogSession& d) {
+    Configure(d, SearchOptions{});
+    d.Click(IDC_START);
+  });
+  EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{10}) << "the rests now end in cues";
+}
+
+TEST_F(CueWriting, TheUsersChoicesGoIntoTheCue) {
+  AtLocation([&](DialogSession& d) {
+    d.SelectLines(IDC_STAVES, {1});
+    d.Type(IDC_PERCENT, "60");
+    d.SelectCombo(IDC_DEST_LAYER, 1);
+    d.Type(IDC_CUE_NAME, "Flute solo");
+    d.Click(IDC_CREATE);
+  });
+  const quivrasim::Entries cue = EntriesOf(host, oboe, 10, 1);
+  ASSERT_EQ(cue.size(), 4u);
+  EXPECT_EQ(SizePercent(host, cue[0].number), 60);
+  EXPECT_TRUE(EntriesOf(host, clarinet, 10, 1).empty());
+  EXPECT_EQ(ExpressionsAt(host, 8), (std::vector<std::pair<uint16_t, std::string>>{{oboe, "Flute solo"}}));
+  EXPECT_EQ(host.Doc().UndoLabels(), std::vector<std::string>{"Add Cue: Flute solo, m. 8-12"});
+}
+
+TEST_F(CueWriting, WritingIntoLayerOneTouchesNoOtherLayer) {
+  AtLocation([&](DialogSession& d) {
+    d.SelectCombo(IDC_DEST_LAYER, 0);
+    d.Click(IDC_CREATE);
+  });
+  EXPECT_EQ(EntriesOf(host, oboe, 8, 0).size(), 4u);
+  for (int layer = 1; layer < 4; ++layer) EXPECT_TRUE(EntriesOf(host, oboe, 8, layer).empty()) << layer;
+}
+
+TEST_F(CueWriting, AHigherLayerFirstCompletesLayerOneShortestRestFirst) {
+  build.Entries(horn, 8, 0, {EntrySpec::Note(2048), EntrySpec::Note(512)});  // 1536 short
+  AtLocation([&](DialogSession& d) {
+    d.SelectLines(IDC_STAVES, {1, 3});
+    d.Click(IDC_CREATE);
+  });
+  const quivrasim::Entries completed = EntriesOf(host, horn, 8, 0);
+  ASSERT_EQ(completed.size(), 4u);
+  EXPECT_EQ(completed[2].duration, 512);
+  EXPECT_EQ(completed[3].duration, 1024);
+  EXPECT_EQ(completed[3].flags & kQXEntryNote, 0u);
+  EXPECT_EQ(EntriesOf(host, horn, 9, 0).size(), 4u) << "a full layer 1 is left alone";
+  EXPECT_EQ(EntriesOf(host, horn, 9, 3).size(), 4u);
+}
+
+TEST_F(CueWriting, ADestinationLayerThatIsNotEmptyRefusesTheCue) {
+  AtLocation([&](DialogSession& d) {
+    d.SelectLines(IDC_STAVES, {1, 3});
+    d.SelectCombo(IDC_DEST_LAYER, 0);  // the horn plays in layer 1
+    d.Click(IDC_CREATE);
+    EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{8});
+    EXPECT_EQ(host.Alerts()[0].style, 48);
+    EXPECT_TRUE(d.Checked(IDC_INTERACTIVE));
+    EXPECT_EQ(d.Text(IDC_STATUS), "Add cue notes here?");
+    EXPECT_TRUE(d.Enabled(IDC_CREATE)) << "the location is offered again";
+    EXPECT_EQ(d.SelectedLines(IDC_STAVES), (std::vector<int>{1, 2}));
+  });
+  EXPECT_TRUE(host.Doc().UndoStack().empty());
+  EXPECT_TRUE(EntriesOf(host, oboe, 8, 0).empty());
+}
+
+TEST_F(CueWriting, NoStaffChosenAsksForOne) {
+  AtLocation([&](DialogSession& d) {
+    d.SelectLines(IDC_STAVES, {});
+    d.Click(IDC_CREATE);
+    EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{9});
+    EXPECT_EQ(host.Alerts()[0].text, "Please select one or more staves to write the cue notes to.");
+  });
+  EXPECT_TRUE(host.Doc().UndoStack().empty());
+}
+
+TEST_F(CueWriting, ACueFromTheMiddleOfAMeasureKeepsTheTimeWithHiddenRests) {
+  // The flute's measure 8: a quarter, a triplet of eighths, two quarters.
+  const auto numbers = build.Entries(flute, 8, 0,
+                                     {EntrySpec::Note(1024, 3), EntrySpec::Note(512, 4), EntrySpec::Note(512, 5),
+                                      EntrySpec::Note(512, 6), EntrySpec::Note(1024, 7), EntrySpec::Note(1024, 8)});
+  build.Tuplet(numbers[1], 3, 3, 2);
+  AtLocation([&](DialogSession& d) {
+    d.Click(IDC_USE_SELECTION);
+    host.Selection() = QXRegion{0, 1, 8, 1365, 0, 1, 12, kQXEndOfMeasure};  // from the triplet's second note
+    d.Click(IDC_CREATE);
+  });
+  const quivrasim::Entries cue = EntriesOf(host, oboe, 8, 3);
+  ASSERT_EQ(cue.size(), 6u);
+  EXPECT_EQ(cue[0].flags & (kQXEntryNote | kQXEntryPlaceholder), kQXEntryPlaceholder) << "before the cue: hidden rest";
+  EXPECT_EQ(cue[1].flags & (kQXEntryNote | kQXEntryPlaceholder), 0u) << "the triplet reaching into the cue shows";
+  EXPECT_NE(cue[1].flags & kQXEntryTuplet, 0u) << "and keeps its tuplet";
+  for (size_t i = 2; i < 6; ++i) EXPECT_EQ(cue[i].flags & (kQXEntryNote | kQXEntryPlaceholder), kQXEntryNote) << i;
+  for (const QXEntry& entry : cue) EXPECT_EQ(SizePercent(host, entry.number), 75) << "placeholders too";
+  EXPECT_EQ(ExpressionsAt(host, 8).size(), 2u) << "at the start of the measure, on both staves";
+}
+
+TEST_F(CueWriting, ATupletRunningPastTheCuesEndStaysVisible) {
+  const auto numbers = build.Entries(flute, 12, 0,
+                                     {EntrySpec::Note(1024, 3), EntrySpec::Note(512, 4), EntrySpec::Note(512, 5),
+                                      EntrySpec::Note(512, 6), EntrySpec::Note(2048, 7)});
+  build.Tuplet(numbers[1], 3, 3, 2);
+  AtLocation([&](DialogSession& d) {
+    d.Click(IDC_USE_SELECTION);
+    host.Selection() = QXRegion{0, 1, 10, 0, 0, 1, 12, 1365};  // ends after the triplet's first note
+    d.Click(IDC_CREATE);
+  });
+  const quivrasim::Entries cue = EntriesOf(host, oboe, 12, 3);
+  ASSERT_EQ(cue.size(), 5u);
+  EXPECT_EQ(cue[1].flags & kQXEntryNote, kQXEntryNote);
+  EXPECT_EQ(cue[2].flags & (kQXEntryNote | kQXEntryPlaceholder), 0u) << "within the tuplet: shown as a rest";
+  EXPECT_EQ(cue[3].flags & (kQXEntryNote | kQXEntryPlaceholder), 0u);
+  EXPECT_EQ(cue[4].flags & (kQXEntryNote | kQXEntryPlaceholder), kQXEntryPlaceholder) << "after it: hidden";
+  EXPECT_EQ(ExpressionsAt(host, 10).size(), 2u);
+}
+
+TEST_F(CueWriting, ACancelledCreationFinishesTheMeasureAndStopsTheStaff) {
+  host.OnProgress([](const quivrasim::ProgressRun& run, int, int measure) {
+    return run.total == 10 && measure == 9;  // the creation's run: 5 measures, 2 staves
+  });
+  AtLocation([&](DialogSession& d) {
+    d.Click(IDC_CREATE);
+    EXPECT_TRUE(d.Checked(IDC_INTERACTIVE));
+    EXPECT_EQ(d.Text(IDC_STATUS), "Add cue notes here?");
+    EXPECT_TRUE(d.Enabled(IDC_CREATE));
+  });
+  EXPECT_EQ(EntriesOf(host, oboe, 8, 3).size(), 4u);
+  EXPECT_EQ(EntriesOf(host, oboe, 9, 3).size(), 4u) << "the measure being copied is finished";
+  EXPECT_TRUE(EntriesOf(host, oboe, 10, 3).empty());
+  EXPECT_TRUE(EntriesOf(host, clarinet, 8, 3).empty()) << "no further staff is started";
+  EXPECT_EQ(host.Doc().UndoLabels(), std::vector<std::string>{"Add Cue: Fl., m. 8-12"});
+  EXPECT_FALSE(host.Doc().EditOpen());
+  for (const auto& run : host.ProgressRuns()) EXPECT_TRUE(run.ended);
+}
+
+TEST_F(CueWriting, AFailingHostSaveStopsWithAMessageAndLeavesNothingOpen) {
+  AtLocation([&](DialogSession& d) {
+    host.FailCall(quivrasim::Op::QX_SaveTGF, 8);  // in the oboe's cue, after layer 1 was completed
+    d.Click(IDC_CREATE);
+    EXPECT_TRUE(d.Checked(IDC_INTERACTIVE));
+    EXPECT_TRUE(d.Enabled(IDC_CREATE));
+  });
+  ASSERT_FALSE(host.Alerts().empty());
+  EXPECT_EQ(host.Alerts()[0].text,
+            "Cue notes could not be created. It is possible that you have reached Quivra's maximum amount of "
+            "measures with notes.");
+  EXPECT_EQ(host.FaultsInjected(), 1);
+  EXPECT_FALSE(host.Doc().EditOpen());
+  EXPECT_EQ(host.Doc().UndoStack().size(), 1u) << "what was written is one edit";
+  for (const auto& run : host.ProgressRuns()) EXPECT_TRUE(run.ended);
+}
+
+// Thirty measures: A rests in 5..12 while only B plays, and B falls silent
+// at 9 for good; C rests until 12 and again in 17..24, while A plays.
+class AutomaticAdd : public PluginTest {};
+
+TEST_F(AutomaticAdd, WritesEveryProposedCueAndStopsWhereThereIsNone) {
+  build.Measures(30);
+  const uint16_t a = build.Staff("Alto", "A.");
+  const uint16_t b = build.Staff("Bass", "B.");
+  const uint16_t c = build.Staff("Cello", "Vc.");
+  build.Play(a, 1, 4).Play(a, 13, 30);
+  build.Play(b, 1, 8);
+  build.Play(c, 13, 16).Play(c, 25, 30);
+  SearchOptions automatic;
+  automatic.interactive = false;
+  automatic.threshold = 6;
+  std::vector<std::string> stops;
+  RunDialog([&](DialogSession& d) {
+    Configure(d, automatic);
+    d.Click(IDC_START);
+    while (d.Enabled(IDC_CONTINUE)) {
+      stops.push_back(d.Text(IDC_STAFF_NUMBER) + "/" + d.Text(IDC_MEASURE_NUMBER) + " " + d.Text(IDC_USE_PROPOSED));
+      d.Click(IDC_CONTINUE);
+    }
+  });
+  EXPECT_EQ(stops, (std::vector<std::string>{"1/12 Use &Proposed Cue:  None", "3/12 Use &Proposed Cue:  None"}));
+  for (int measure = 20; measure <= 24; ++measure) EXPECT_EQ(EntriesOf(host, c, measure, 3).size(), 4u) << measure;
+  EXPECT_TRUE(EntriesOf(host, c, 19, 3).empty());
+  EXPECT_TRUE(EntriesOf(host, a, 12, 3).empty());
+  EXPECT_EQ(ExpressionsAt(host, 20), (std::vector<std::pair<uint16_t, std::string>>{{c, "A."}}));
+  EXPECT_EQ(host.Alerts().back().text, "One cue was created in the score.");
+  EXPECT_EQ(host.Doc().UndoLabels(), (std::vector<std::string>{"Ostinel", "Ostinel", "Ostinel"}))
+      << "each pass is one edit, the cue inside the last";
+}
+
+}  // namespace
+}  // namespace ostinel_test

@@ -1,0 +1,196 @@
+// What goes with a cue besides its notes, by the dialog's Include switches.
+#include <algorithm>
+
+#include "harness.h"
+#include "quivra/qx_records.h"
+
+namespace ostinel_test {
+namespace {
+
+using quivrasim::DialogSession;
+using quivrasim::EntrySpec;
+using quivrasim::RecordKey;
+
+// The CueWriting score: the search offers the flute's 8..12 for the oboe and
+// the clarinet, which rest in 5..12.
+class Elements : public PluginTest {
+ protected:
+  void SetUp() override {
+    PluginTest::SetUp();
+    build.Measures(20);
+    flute = build.Staff("Flute", "Fl.");
+    oboe = build.Staff("Oboe", "Ob.");
+    clarinet = build.Staff("Clarinet", "Cl.");
+    build.Play(flute, 1, 20);
+    build.Play(oboe, 1, 4).Play(oboe, 13, 20);
+    build.Play(clarinet, 1, 4).Play(clarinet, 13, 20);
+  }
+  // Writes the proposed cue with the include boxes as given ({} = as they are).
+  void CreateWith(const std::vector<int>& toggle = {}) {
+    RunDialog([&](DialogSession& d) {
+      Configure(d, SearchOptions{});
+      for (const int box : toggle) d.Click(box);
+      d.Click(IDC_START);
+      ASSERT_EQ(d.Text(IDC_USE_PROPOSED), "Use Proposed Cue:  Fl., actual measure 8 to 12");
+      d.Click(IDC_CREATE);
+    });
+  }
+  template <class Record>
+  Record Read(uint32_t tag, RecordKey key) {
+    Record record{};
+    const quivrasim::Bytes* bytes = host.Doc().Records().Find(tag, key);
+    EXPECT_NE(bytes, nullptr);
+    if (bytes != nullptr) std::memcpy(&record, bytes->data(), sizeof record);
+    return record;
+  }
+  std::vector<QXSmartShape> ShapesOn(uint16_t staff) {
+    std::vector<QXSmartShape> shapes;
+    for (const auto& [key, bytes] : host.Doc().Records().All(kQXTagSmartShape)) {
+      QXSmartShape shape;
+      std::memcpy(&shape, bytes->data(), sizeof shape);
+      if (shape.startStaff == staff) shapes.push_back(shape);
+    }
+    return shapes;
+  }
+  std::vector<uint16_t> ShapesAssignedAt(int measure) {
+    std::vector<uint16_t> shapes;
+    for (const RecordKey& key : host.Doc().Records().Siblings(kQXTagShapeMeasure, quivrasim::KeyScheme::Incidence,
+                                                              {static_cast<uint32_t>(measure), 0, 0})) {
+      shapes.push_back(Read<QXShapeMeasure>(kQXTagShapeMeasure, key).shape);
+    }
+    return shapes;
+  }
+  uint32_t Entry(uint16_t staff, int measure, int layer, size_t index) {
+    return EntriesOf(host, staff, measure, layer).at(index).number;
+  }
+  uint16_t flute = 0;
+  uint16_t oboe = 0;
+  uint16_t clarinet = 0;
+};
+
+TEST_F(Elements, ExpressionsOfTheSourceLayerGoToTheDestinationLayer) {
+  const int dolce = build.TextExpression("dolce");
+  const int pp = build.TextExpression("pp");
+  build.MeasureExpression(9, dolce, 0, 0, flute);      // every layer
+  build.MeasureExpression(10, pp, 0, 3, flute);        // layer 3 only
+  build.MeasureExpression(11, dolce, 0, 0, clarinet);  // another staff
+  CreateWith({IDC_EXPRESSIONS});
+  const auto at9 = ExpressionsAt(host, 9);
+  ASSERT_EQ(at9.size(), 3u);
+  EXPECT_EQ(at9[1], (std::pair<uint16_t, std::string>{oboe, "dolce"}));
+  EXPECT_EQ(at9[2], (std::pair<uint16_t, std::string>{clarinet, "dolce"}));
+  const auto keys = host.Doc().Records().Siblings(kQXTagMeasureExpr, quivrasim::KeyScheme::Incidence, {9, 0, 0});
+  EXPECT_EQ(Read<QXMeasureExpr>(kQXTagMeasureExpr, keys[1]).flags & kQXExprLayerMask, 4) << "layer 4 only";
+  EXPECT_EQ(ExpressionsAt(host, 10).size(), 1u) << "an expression of another layer stays";
+  EXPECT_EQ(ExpressionsAt(host, 11).size(), 1u);
+}
+
+TEST_F(Elements, WithoutTheSwitchNoExpressionIsCopied) {
+  build.MeasureExpression(9, build.TextExpression("dolce"), 0, 0, flute);
+  CreateWith();
+  EXPECT_EQ(ExpressionsAt(host, 9).size(), 1u);
+}
+
+TEST_F(Elements, AMeasureBoundShapeIsCopiedOnceWithAMiddleSegmentPerInnerMeasure) {
+  const uint16_t hairpin = build.SmartShape(flute, 9, 11);
+  build.SmartShape(flute, 10, 10);
+  CreateWith({IDC_SMART_SHAPES});
+  for (const uint16_t staff : {oboe, clarinet}) {
+    const auto shapes = ShapesOn(staff);
+    ASSERT_EQ(shapes.size(), 2u) << staff;
+    EXPECT_EQ(shapes[0].endStaff, staff);
+  }
+  // Three measures: assignments at 9, 10 and 11; one segment, in 10.
+  const auto oboeShapes = ShapesOn(oboe);
+  uint16_t copy = 0;
+  for (const auto& [key, bytes] : host.Doc().Records().All(kQXTagSmartShape)) {
+    QXSmartShape shape;
+    std::memcpy(&shape, bytes->data(), sizeof shape);
+    if (shape.startStaff == oboe && shape.endMeasure == 11) copy = static_cast<uint16_t>(key.a);
+  }
+  ASSERT_NE(copy, 0);
+  for (const int measure : {9, 10, 11}) {
+    const auto shapes = ShapesAssignedAt(measure);
+    EXPECT_EQ(std::count(shapes.begin(), shapes.end(), copy), 1) << measure;
+    EXPECT_EQ(std::count(shapes.begin(), shapes.end(), hairpin), 1) << measure;
+  }
+  EXPECT_EQ(host.Doc().Records().Siblings(kQXTagShapeSegment, quivrasim::KeyScheme::OwnedNumber, {copy, 0, 0}).size(),
+            1u);
+  const auto single = ShapesAssignedAt(10);
+  EXPECT_EQ(single.size(), 2u + 2u + 2u) << "two shapes of the flute's, each copied to two staves";
+}
+
+TEST_F(Elements, AnEntryBoundShapeLinkedTwiceIsCopiedOnceToTheCopiedEntries) {
+  const uint32_t start = Entry(flute, 9, 0, 0);
+  const uint32_t end = Entry(flute, 10, 0, 2);
+  const uint16_t slur = build.SmartShape(flute, 9, 10, kQXShapeEntryBound, start, end);
+  build.AddRecord(kQXTagEntryShapeLink, QXKey::Entry(Entry(flute, 9, 0, 1), kQXNew), QXEntryShapeLink{slur, {}});
+  CreateWith({IDC_SMART_SHAPES});
+  const auto shapes = ShapesOn(oboe);
+  ASSERT_EQ(shapes.size(), 1u);
+  EXPECT_EQ(shapes[0].startEntry, Entry(oboe, 9, 3, 0));
+  EXPECT_EQ(shapes[0].endEntry, Entry(oboe, 10, 3, 2));
+  EXPECT_EQ(ShapesOn(clarinet).size(), 1u);
+  const auto links = host.Doc().Records().Siblings(kQXTagEntryShapeLink, quivrasim::KeyScheme::EntryIncidence,
+                                                   {Entry(oboe, 9, 3, 0), 0, 0});
+  ASSERT_EQ(links.size(), 1u) << "the new start entry links to the new shape";
+}
+
+TEST_F(Elements, AShapeOfAnEntryOutsideTheCueIsNotCopied) {
+  const uint32_t start = Entry(flute, 6, 0, 0);  // before the cue
+  build.SmartShape(flute, 6, 9, kQXShapeEntryBound, start, Entry(flute, 9, 0, 0));
+  CreateWith({IDC_SMART_SHAPES});
+  EXPECT_TRUE(ShapesOn(oboe).empty());
+}
+
+TEST_F(Elements, ClefsAreCopiedWhereBothStavesHaveAClefRecordWithTheirChangeLists) {
+  build.AddRecord(kQXTagHold, QXKey::Of(flute, 8, 0), QXHold{3, 0, {}});
+  build.AddRecord(kQXTagHold, QXKey::Of(oboe, 8, 0), QXHold{0, 0, {}});
+  const uint16_t list = build.AddRecord(kQXTagClefChange, QXKey::Of(kQXNew, 0), QXClefChange{0, 0, {}}).first;
+  build.AddRecord(kQXTagClefChange, QXKey::Of(list, 1), QXClefChange{3, 2048, {}});
+  build.AddRecord(kQXTagHold, QXKey::Of(flute, 10, 0), QXHold{list, kQXHoldClefList, {}});
+  build.AddRecord(kQXTagHold, QXKey::Of(oboe, 10, 0), QXHold{0, 0, {}});
+  CreateWith();  // clefs are included by default
+  EXPECT_EQ(Read<QXHold>(kQXTagHold, {oboe, 8, 0}).clef, 3);
+  const QXHold copied = Read<QXHold>(kQXTagHold, {oboe, 10, 0});
+  EXPECT_EQ(copied.flags & kQXHoldClefList, kQXHoldClefList);
+  EXPECT_NE(copied.clef, list) << "the staff gets a list of its own";
+  const auto entries =
+      host.Doc().Records().Siblings(kQXTagClefChange, quivrasim::KeyScheme::Incidence, {copied.clef, 0, 0});
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(Read<QXClefChange>(kQXTagClefChange, entries[1]).position, 2048);
+  EXPECT_EQ(host.Doc().Records().Find(kQXTagHold, {clarinet, 8, 0}), nullptr) << "no record, no clef";
+}
+
+TEST_F(Elements, ChordSymbolsAreCopiedOnceEach) {
+  QXChord chord{};
+  chord.data[0] = 7;
+  build.AddRecord(kQXTagChord, QXKey::Of(flute, 10, kQXNew), chord);
+  build.AddRecord(kQXTagChord, QXKey::Of(flute, 10, kQXNew), chord);
+  CreateWith({IDC_CHORDS});
+  EXPECT_EQ(host.Doc().Records().Siblings(kQXTagChord, quivrasim::KeyScheme::Triple, {oboe, 10, 0}).size(), 2u);
+  EXPECT_EQ(host.Doc().Records().Siblings(kQXTagChord, quivrasim::KeyScheme::Triple, {flute, 10, 0}).size(), 2u);
+}
+
+TEST_F(Elements, ArticulationsAndLyricsTravelWithTheirEntries) {
+  const uint32_t accented = Entry(flute, 9, 0, 1);
+  const uint32_t sung = Entry(flute, 11, 0, 0);
+  build.AddRecord(kQXTagArticulation, QXKey::Entry(accented, kQXNew), QXEntryDetail{{4, 0, 0, 0, 0}});
+  build.AddRecord(kQXTagLyricVerse, QXKey::Entry(sung, kQXNew), QXEntryDetail{{1, 9, 0, 0, 0}});
+  CreateWith();
+  EXPECT_NE(host.Doc().Records().Find(kQXTagArticulation, {Entry(oboe, 9, 3, 1), 0, 0}), nullptr);
+  EXPECT_NE(host.Doc().Records().Find(kQXTagLyricVerse, {Entry(oboe, 11, 3, 0), 0, 0}), nullptr);
+}
+
+TEST_F(Elements, SwitchedOffArticulationsAndLyricsStayBehind) {
+  const uint32_t accented = Entry(flute, 9, 0, 1);
+  const uint32_t sung = Entry(flute, 11, 0, 0);
+  build.AddRecord(kQXTagArticulation, QXKey::Entry(accented, kQXNew), QXEntryDetail{{4, 0, 0, 0, 0}});
+  build.AddRecord(kQXTagLyricVerse, QXKey::Entry(sung, kQXNew), QXEntryDetail{{1, 9, 0, 0, 0}});
+  CreateWith({IDC_ARTICULATIONS, IDC_LYRICS});
+  EXPECT_EQ(host.Doc().Records().Find(kQXTagArticulation, {Entry(oboe, 9, 3, 1), 0, 0}), nullptr);
+  EXPECT_EQ(host.Doc().Records().Find(kQXTagLyricVerse, {Entry(oboe, 11, 3, 0), 0, 0}), nullptr);
+}
+
+}  // namespace
+}  // namespace ostinel_test
