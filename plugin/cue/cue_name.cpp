@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "cue/cue_job.h"
-#include "cue/staff_spec.h"
+#include "cue/staff_record.h"
 #include "cue/text_object.h"
 #include "host/host_ops.h"
 #include "host/records.h"

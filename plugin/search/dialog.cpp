@@ -105,13 +105,7 @@ void Close(HWND dialog, uint32_t* workingFlags) {
   } else {
     SetControlState(dialog, false, true, true);
   }
-  const QXRegion& saved = g_plugin.savedSelection;
-  QX_SetCurERegion(&saved);
-  if (saved.startMeasure != 0 && saved.startSlot != 0) {
-    QX_ScrollTo(static_cast<uint16_t>(saved.startMeasure),
-                static_cast<uint16_t>(QX_SlotToInst(static_cast<uint16_t>(saved.startSlot), saved.startList)));
-  }
-  QX_RedrawMusic(nullptr);
+  RestoreUserSelection();
 }
 
 void SelectMode(HWND dialog, bool add) {

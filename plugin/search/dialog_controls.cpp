@@ -1,13 +1,14 @@
 #include "search/dialog_controls.h"
 
 #include "cue/cue_job.h"
-#include "cue/staff_spec.h"
+#include "cue/staff_record.h"
 #include "cue/text_object.h"
 #include "host/host_ops.h"
 #include "platform/dialog_items.h"
 #include "resources/dialog_controls.h"
 #include "resources/resource_ids.h"
 #include "search/search_state.h"
+#include "shell/plugin_state.h"
 #include "shell/texts.h"
 
 namespace ostinel {
@@ -122,6 +123,16 @@ void FillCueFields(HWND dialog, int proposedLayer) {
       ListSelect(dialog, IDC_STAVES, line, true);
     }
   }
+}
+
+void RestoreUserSelection() {
+  const QXRegion& saved = g_plugin.savedSelection;
+  QX_SetCurERegion(&saved);
+  if (saved.startMeasure != 0 && saved.startSlot != 0) {
+    QX_ScrollTo(static_cast<uint16_t>(saved.startMeasure),
+                static_cast<uint16_t>(QX_SlotToInst(static_cast<uint16_t>(saved.startSlot), saved.startList)));
+  }
+  QX_RedrawMusic(nullptr);
 }
 
 bool RefuseStudioView(HWND dialog) {

@@ -25,6 +25,9 @@ void Enable(HWND dialog, int control, bool enable);
 void Check(HWND dialog, int control, bool checked);
 bool IsChecked(HWND dialog, int control);
 
+// Gives the user back the selection of the invocation, scrolled to and redrawn.
+void RestoreUserSelection();
+
 // True when the host shows the document in studio view; tells the user so.
 bool RefuseStudioView(HWND dialog);
 

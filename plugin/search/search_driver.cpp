@@ -211,13 +211,7 @@ void Finish(HWND dialog, bool startedByButton, bool found) {
     SetCloseCaption(dialog, g_texts.done);
   }
   QX_SetDlgFocus(dialog, IDC_CLOSE);
-  const QXRegion& saved = g_plugin.savedSelection;
-  QX_SetCurERegion(&saved);
-  if (saved.startMeasure != 0 && saved.startSlot != 0) {
-    QX_ScrollTo(static_cast<uint16_t>(saved.startMeasure),
-                static_cast<uint16_t>(QX_SlotToInst(static_cast<uint16_t>(saved.startSlot), saved.startList)));
-  }
-  QX_RedrawMusic(nullptr);
+  RestoreUserSelection();
 }
 
 // Reads where the cue comes from into the cue job; false (with a message

@@ -1,7 +1,7 @@
 // What goes with a cue besides its notes, by the dialog's Include switches.
 #include <algorithm>
 
-#include "harness.h"
+#include "cue_score.h"
 #include "quivra/qx_records.h"
 
 namespace ostinel_test {
@@ -11,20 +11,9 @@ using quivrasim::DialogSession;
 using quivrasim::EntrySpec;
 using quivrasim::RecordKey;
 
-// The CueWriting score: the search offers the flute's 8..12 for the oboe and
-// the clarinet, which rest in 5..12.
-class Elements : public PluginTest {
+// The search offers the flute's 8..12 for the oboe and the clarinet.
+class Elements : public CueScore {
  protected:
-  void SetUp() override {
-    PluginTest::SetUp();
-    build.Measures(20);
-    flute = build.Staff("Flute", "Fl.");
-    oboe = build.Staff("Oboe", "Ob.");
-    clarinet = build.Staff("Clarinet", "Cl.");
-    build.Play(flute, 1, 20);
-    build.Play(oboe, 1, 4).Play(oboe, 13, 20);
-    build.Play(clarinet, 1, 4).Play(clarinet, 13, 20);
-  }
   // Writes the proposed cue with the include boxes as given ({} = as they are).
   void CreateWith(const std::vector<int>& toggle = {}) {
     RunDialog([&](DialogSession& d) {
@@ -63,9 +52,6 @@ class Elements : public PluginTest {
   uint32_t Entry(uint16_t staff, int measure, int layer, size_t index) {
     return EntriesOf(host, staff, measure, layer).at(index).number;
   }
-  uint16_t flute = 0;
-  uint16_t oboe = 0;
-  uint16_t clarinet = 0;
 };
 
 TEST_F(Elements, ExpressionsOfTheSourceLayerGoToTheDestinationLayer) {

@@ -6,7 +6,7 @@
 
 #include "cue/cue_name.h"
 #include "cue/plain_text.h"
-#include "cue/staff_spec.h"
+#include "cue/staff_record.h"
 #include "cue/text_block_loader.h"
 #include "cue/text_object.h"
 #include "host/frames.h"

@@ -1,4 +1,4 @@
-#include "cue/staff_spec.h"
+#include "cue/staff_record.h"
 
 #include <cstdio>
 #include <cstring>
