@@ -345,8 +345,11 @@ bool SearchCreate(HWND dialog) {
   if (g_cueJob.source.startMeasure != 0 && ReadCueJob(dialog) != 0) {
     created = CreateCue(&g_search.createdCount) != 0;
     if (Ask(dialog)) QX_RedrawMusic(&g_search.documentRegion);
+    // Every staff that received the cue leaves the set; one that did not
+    // keeps its place there and makes the creation count as failed.
     auto& destinations = g_cueJob.destinationStaves;
-    for (size_t line = 0; created && line < destinations.size(); ++line) {
+    const bool written = created;
+    for (size_t line = 0; written && line < destinations.size(); ++line) {
       if (!destinations[line]) continue;
       if (HasCue(static_cast<int>(line) + 1, g_cueJob.source.startMeasure)) {
         destinations[line] = false;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "exports.h"
+#include "quivrasim/text_format.h"
 
 using namespace quivrasim;
 
@@ -63,41 +64,22 @@ int16_t QXAPI QX_FontNameToNum(const char* name, uint32_t) {
   return name != nullptr ? host.FontNumber(name) : 0;
 }
 
-namespace {
-
-int16_t ParseEfx(const std::string& argument) {
-  if (!argument.empty() && std::isdigit(static_cast<unsigned char>(argument[0]))) {
-    return static_cast<int16_t>(std::atoi(argument.c_str()));
-  }
-  static const std::pair<const char*, int16_t> kStyles[] = {
-      {"bold", 1}, {"italic", 2}, {"underline", 4}, {"strikeout", 32}, {"absolute", 64}};
-  int16_t efx = 0;
-  for (const auto& [word, bit] : kStyles) {
-    if (argument.find(word) != std::string::npos) efx = static_cast<int16_t>(efx | bit);
-  }
-  return efx;
-}
-
-}  // namespace
-
 // Parses one caret command at text: "^font(Name)", "^size(n)", "^efx(styles)"
 // change the font; other commands leave it. Returns the text after the
 // command (the text itself when it does not start with one).
 const char* QXAPI QX_ParseCaretCommand(const char* text, uint32_t, QXFontInfo* font, uint32_t) {
   Host& host = Serve(Op::QX_ParseCaretCommand);
   if (text == nullptr || text[0] != '^') return text;
-  const char* open = std::strchr(text, '(');
-  if (open == nullptr) return text + std::strlen(text);
-  const char* close = std::strchr(open, ')');
-  const char* end = close != nullptr ? close + 1 : text + std::strlen(text);
-  const std::string name(text + 1, open);
-  const std::string argument(open + 1, close != nullptr ? close : end);
+  // Only as far as the command's closing bracket is read.
+  const char* close = std::strchr(text, ')');
+  const std::string command(text, close != nullptr ? close + 1 : text + std::strlen(text));
+  const CaretCommand parsed = ReadCaretCommand(command, 0);
   if (font != nullptr) {
-    if (name == "font") font->font = host.FontNumber(argument);
-    if (name == "size") font->size = static_cast<int16_t>(std::atoi(argument.c_str()));
-    if (name == "efx") font->efx = ParseEfx(argument);
+    if (parsed.name == "font") font->font = host.FontNumber(parsed.argument);
+    if (parsed.name == "size") font->size = static_cast<int16_t>(std::atoi(parsed.argument.c_str()));
+    if (parsed.name == "efx") font->efx = ParseEfx(parsed.argument);
   }
-  return end;
+  return text + parsed.length;
 }
 
 // The host's vertical layout of an entry: the highest note's top, and where

@@ -171,7 +171,7 @@ void ScoreBuilder::TempoChangeQpm(int measure, int position, int quartersPerMinu
 }
 
 int ScoreBuilder::TextExpression(const std::string& text, int playbackValue, int playbackUnit,
-                                 uint16_t playbackFlags) {
+                                 uint16_t playbackFlags, uint16_t hostKind) {
   Document::Untracked untracked(m_document);
   RecordStore& records = m_document.Records();
   QXTextExprDefHeader header{};
@@ -179,6 +179,7 @@ int ScoreBuilder::TextExpression(const std::string& text, int playbackValue, int
   header.playbackValue = static_cast<int16_t>(playbackValue);
   header.playbackUnit = static_cast<int16_t>(playbackUnit);
   header.playbackFlags = playbackFlags;
+  header.host8 = hostKind;
   Bytes bytes = ToBytes(header);
   bytes.insert(bytes.end(), text.begin(), text.end());
   bytes.push_back(0);
@@ -243,9 +244,9 @@ QXKey ScoreBuilder::AddBytes(uint32_t tag, QXKey key, Bytes bytes) {
 }
 
 uint16_t ScoreBuilder::SmartShape(uint16_t staff, int first, int last, uint16_t flags, uint32_t startEntry,
-                                  uint32_t endEntry) {
+                                  uint32_t endEntry, uint16_t kind) {
   QXSmartShape shape{};
-  shape.kind = 1;
+  shape.kind = kind;
   shape.flags = flags;
   shape.startStaff = shape.endStaff = staff;
   shape.startMeasure = static_cast<int16_t>(first);

@@ -89,6 +89,10 @@ class Registry {
   bool Close(HKEY handle);
   int OpenHandles() const { return static_cast<int>(m_handles.size()); }
 
+  // The registry as a text file: one "key\value=type:hex" line per value.
+  bool LoadFile(const std::string& path, std::string* error);
+  bool SaveFile(const std::string& path, std::string* error) const;
+
  private:
   std::map<std::string, std::map<std::string, Value>> m_keys;  // lower-case paths
   std::map<HKEY, std::string> m_handles;
@@ -168,6 +172,13 @@ class Host {
   // dialog is closed at once.
   void OnDialog(DialogUser user) { m_dialogUser = std::move(user); }
   const DialogUser& DialogUserFn() const { return m_dialogUser; }
+  // Told of every change the plug-in makes to a control of an open dialog
+  // (text, check, list or combo box), after the change.
+  using ControlListener = std::function<void(const Dialog&, int control)>;
+  void OnControlChange(ControlListener listener) { m_controlListener = std::move(listener); }
+  void NotifyControlChange(const Dialog& dialog, int control) {
+    if (m_controlListener) m_controlListener(dialog, control);
+  }
   // Acts once after initialisation, before the dialog is shown.
   void BeforeShow(DialogUser user) { m_beforeShow = std::move(user); }
   const DialogUser& BeforeShowFn() const { return m_beforeShow; }
@@ -260,6 +271,7 @@ class Host {
 
   DialogUser m_dialogUser;
   DialogUser m_beforeShow;
+  ControlListener m_controlListener;
   std::vector<std::unique_ptr<Dialog>> m_dialogs;
   int m_dialogsOpened = 0;
 

@@ -62,7 +62,7 @@ class ScoreBuilder {
   void TempoChangeQpm(int measure, int position, int quartersPerMinute);
   // A text expression definition; returns its number.
   int TextExpression(const std::string& text, int playbackValue = 0, int playbackUnit = 0,
-                     uint16_t playbackFlags = 0);
+                     uint16_t playbackFlags = 0, uint16_t hostKind = 0);
   // A tempo expression: (unit / 1024) x value quarter notes per minute.
   int TempoExpression(const std::string& text, int value, int unit = kQXQuarter);
   void MeasureExpression(int measure, int definition, int hpos = 0, uint16_t flags = 0, uint16_t staff = 0);
@@ -85,7 +85,7 @@ class ScoreBuilder {
   // A smart shape on one staff over first..last measure, registered in its
   // measures as the host registers shapes; returns its number.
   uint16_t SmartShape(uint16_t staff, int first, int last, uint16_t flags = 0, uint32_t startEntry = 0,
-                      uint32_t endEntry = 0);
+                      uint32_t endEntry = 0, uint16_t kind = 1);
 
  private:
   Document& m_document;

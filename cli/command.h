@@ -1,0 +1,19 @@
+// The ostinel command: a MusicXML score in, the score with its cues out.
+#pragma once
+
+#include <cstdio>
+
+namespace ostinel_cli {
+
+struct CommandIo {
+  std::FILE* in = stdin;
+  std::FILE* out = stdout;
+  std::FILE* err = stderr;
+  bool terminal = false;  // stderr is a terminal: progress is drawn there
+};
+
+// Runs the command line; returns the exit status (0 done, 1 failed, 2 a
+// wrong command line, 130 stopped by the user with nothing written).
+int RunCommand(int argc, const char* const* argv, const CommandIo& io);
+
+}  // namespace ostinel_cli

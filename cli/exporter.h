@@ -1,0 +1,20 @@
+// What the plug-in added to the host's document, written into the MusicXML
+// score it came from (mapping.h says how each addition looks).
+#pragma once
+
+#include "importer.h"
+
+namespace ostinel_cli {
+
+struct ExportCounts {
+  int cueNotes = 0;     // notes and rests written as cue notes
+  int cueMeasures = 0;  // (staff, measure) pairs holding them
+  int cueNames = 0;
+  int markers = 0;
+  int elements = 0;  // copied expressions, chord symbols, clefs and shapes
+};
+
+// Adds the additions to the score's XML; the rest of the XML is left as it is.
+ExportCounts ExportAdditions(const quivrasim::Document& host, ImportedScore& score);
+
+}  // namespace ostinel_cli

@@ -1,0 +1,668 @@
+#include "importer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <numeric>
+
+#include "mapping.h"
+#include "notation.h"
+#include "quivra/qx_records.h"
+#include "quivrasim/score_builder.h"
+
+namespace ostinel_cli {
+
+namespace {
+
+using quivrasim::EntrySpec;
+using quivrasim::ScoreBuilder;
+
+constexpr int kMaxLayers = 4;
+
+int64_t ToUnits(int64_t divisionsValue, int divisions) {
+  return divisions > 0 ? divisionsValue * kQXQuarter / divisions : 0;
+}
+
+int Int(pugi::xml_node node, const char* child, int fallback = 0) {
+  const pugi::xml_node found = node.child(child);
+  return found ? found.text().as_int(fallback) : fallback;
+}
+
+// "3+2" counts 5.
+int SumOfBeats(const char* text) {
+  int total = 0;
+  for (const char* at = text; *at != '\0';) {
+    char* end = nullptr;
+    const long value = std::strtol(at, &end, 10);
+    if (end == at) {
+      ++at;
+      continue;
+    }
+    total += static_cast<int>(value);
+    at = end;
+  }
+  return total;
+}
+
+int ClefCode(pugi::xml_node clef) {
+  const std::string sign = clef.child_value("sign");
+  int index = 0;
+  for (int i = 1; i < static_cast<int>(std::size(kClefSigns)); ++i) {
+    if (sign == kClefSigns[i]) index = i;
+  }
+  int line = Int(clef, "line", index == 1 ? 2 : index == 2 ? 4 : 3);
+  line = std::clamp(line, 0, 9);
+  const int octave = Int(clef, "clef-octave-change");
+  return index * 10 + line + (octave < 0 ? 100 : octave > 0 ? 200 : 0);
+}
+
+int ArticulationCode(const char* name) {
+  for (int code = 1; code < static_cast<int>(std::size(kArticulations)); ++code) {
+    if (std::strcmp(name, kArticulations[code]) == 0) return code;
+  }
+  return 0;
+}
+
+int SyllabicCode(const char* name) {
+  for (int code = 0; code < static_cast<int>(std::size(kSyllabic)); ++code) {
+    if (std::strcmp(name, kSyllabic[code]) == 0) return code;
+  }
+  return 0;
+}
+
+struct Note {
+  pugi::xml_node node;
+  bool chord = false;
+  bool rest = false;
+  bool grace = false;
+  bool cue = false;
+  bool measureRest = false;
+  Pitch pitch;
+  int64_t duration = 0;  // divisions
+  int staff = 1;
+  std::string voice = "1";
+  int typeUnits = 0;
+  int dots = 0;
+  int actual = 1;
+  int normal = 1;
+  int normalTypeUnits = 0;
+  bool tupletStart = false;
+  bool tupletStop = false;
+  uint32_t noteFlags = 0;
+};
+
+Note ReadNote(pugi::xml_node node, const PartLayout& part) {
+  Note note;
+  note.node = node;
+  note.chord = node.child("chord");
+  note.grace = node.child("grace");
+  note.cue = node.child("cue") || std::strcmp(node.child("type").attribute("size").value(), "cue") == 0;
+  note.rest = node.child("rest");
+  note.measureRest = std::strcmp(node.child("rest").attribute("measure").value(), "yes") == 0;
+  note.duration = std::max(0, Int(node, "duration"));
+  note.staff = std::max(1, Int(node, "staff", 1));
+  if (node.child("voice")) note.voice = node.child_value("voice");
+  note.typeUnits = TypeValue(node.child_value("type"));
+  for (pugi::xml_node dot = node.child("dot"); dot; dot = dot.next_sibling("dot")) ++note.dots;
+  if (const pugi::xml_node modification = node.child("time-modification")) {
+    note.actual = std::max(1, Int(modification, "actual-notes", 1));
+    note.normal = std::max(1, Int(modification, "normal-notes", 1));
+    note.normalTypeUnits = TypeValue(modification.child_value("normal-type"));
+  }
+  pugi::xml_node pitch = node.child("pitch");
+  const char* stepName = "step";
+  const char* octaveName = "octave";
+  if (!pitch) {
+    pitch = node.child("unpitched");
+    stepName = "display-step";
+    octaveName = "display-octave";
+  }
+  if (pitch) {
+    const char* step = pitch.child_value(stepName);
+    const double alter = pitch.child("alter").text().as_double(0.0);
+    const Pitch written = PitchFromXml(step[0], static_cast<int>(std::lround(alter)), Int(pitch, octaveName, 4));
+    note.pitch = Transpose(written, part.transposeDiatonic, part.transposeChromatic);
+  }
+  for (pugi::xml_node tie = node.child("tie"); tie; tie = tie.next_sibling("tie")) {
+    note.noteFlags |= std::strcmp(tie.attribute("type").value(), "start") == 0 ? kQXNoteTieStart : kQXNoteTieEnd;
+  }
+  for (pugi::xml_node notations = node.child("notations"); notations; notations = notations.next_sibling("notations")) {
+    for (pugi::xml_node tuplet = notations.child("tuplet"); tuplet; tuplet = tuplet.next_sibling("tuplet")) {
+      if (std::strcmp(tuplet.attribute("type").value(), "start") == 0) note.tupletStart = true;
+      if (std::strcmp(tuplet.attribute("type").value(), "stop") == 0) note.tupletStop = true;
+    }
+  }
+  return note;
+}
+
+// One entry on its way into a frame.
+struct Pending {
+  int64_t start = 0;  // host units in the measure
+  EntrySpec spec;
+  std::vector<Note> notes;  // the first note and its chord notes
+  bool filler = false;
+};
+
+struct TupletGroup {
+  size_t first;
+  int count;
+  int actual;
+  int normal;
+};
+
+// Tuplets: by their brackets, or without them by filling one unit of the
+// normal notes.
+std::vector<TupletGroup> GroupTuplets(const std::vector<Pending>& entries) {
+  std::vector<TupletGroup> groups;
+  bool open = false;
+  bool bracketed = false;
+  int64_t filled = 0;
+  int64_t unit = 0;
+  auto close = [&]() { open = false; };
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i].filler || entries[i].notes.empty()) {
+      close();
+      continue;
+    }
+    const Note& note = entries[i].notes[0];
+    if (note.actual == 1 && note.normal == 1) {
+      close();
+      continue;
+    }
+    if (open && (groups.back().actual != note.actual || groups.back().normal != note.normal)) close();
+    if (open && note.tupletStart && bracketed) close();
+    if (!open) {
+      groups.push_back(TupletGroup{i, 0, note.actual, note.normal});
+      open = true;
+      bracketed = note.tupletStart;
+      filled = 0;
+      unit = note.normalTypeUnits != 0 ? note.normalTypeUnits : entries[i].spec.duration;
+    }
+    ++groups.back().count;
+    filled += entries[i].spec.duration;
+    if (note.tupletStop || (!bracketed && filled >= unit * note.actual)) close();
+  }
+  return groups;
+}
+
+class PartImporter {
+ public:
+  PartImporter(PartLayout& part, ImportedScore& score, quivrasim::Document& host, ScoreBuilder& build)
+      : m_part(part), m_score(score), m_host(host), m_build(build) {}
+
+  void Prepare() {
+    // Voices take layers by first appearance, per staff.
+    for (pugi::xml_node measure : m_part.measures) {
+      for (pugi::xml_node note = measure.child("note"); note; note = note.next_sibling("note")) {
+        const int staff = std::max(1, Int(note, "staff", 1));
+        const std::string voice = note.child("voice") ? note.child_value("voice") : "1";
+        auto& voices = m_layers[staff];
+        if (voices.count(voice) == 0) {
+          const int layer = static_cast<int>(voices.size());
+          voices[voice] = layer;
+          if (layer >= kMaxLayers) {
+            m_score.warnings.push_back("part " + m_part.id + " (" + m_part.name + "), staff " + std::to_string(staff) +
+                                       ": voice " + voice + " has no layer left and is left out of the search");
+          }
+        }
+        m_part.cueVoice = std::max(m_part.cueVoice, std::atoi(voice.c_str()) + 1);
+      }
+    }
+    m_clefs.assign(static_cast<size_t>(m_part.staves), 12);  // treble until a clef says otherwise
+  }
+
+  void ImportMeasure(int measureIndex) {
+    const pugi::xml_node measure = m_part.measures[static_cast<size_t>(measureIndex)];
+    const int number = measureIndex + 1;
+    int64_t cursor = 0;
+    std::map<std::pair<int, std::string>, std::vector<Pending>> voices;
+    std::pair<int, std::string> previous{0, ""};  // the voice of the last note, which a chord joins
+    std::vector<std::vector<std::pair<int64_t, int>>> clefChanges(static_cast<size_t>(m_part.staves));
+
+    for (pugi::xml_node child = measure.first_child(); child; child = child.next_sibling()) {
+      const std::string name = child.name();
+      if (name == "attributes") {
+        if (child.child("divisions")) m_divisions = std::max(1, Int(child, "divisions", 1));
+        for (pugi::xml_node clef = child.child("clef"); clef; clef = clef.next_sibling("clef")) {
+          const int staff = std::clamp(clef.attribute("number").as_int(1), 1, m_part.staves);
+          const int64_t at = ToUnits(cursor, m_divisions);
+          if (at == 0) {
+            m_clefs[static_cast<size_t>(staff - 1)] = ClefCode(clef);
+          } else {
+            clefChanges[static_cast<size_t>(staff - 1)].emplace_back(at, ClefCode(clef));
+          }
+        }
+      } else if (name == "note") {
+        Note note = ReadNote(child, m_part);
+        if (note.grace) continue;
+        note.staff = std::min(note.staff, m_part.staves);
+        if (note.chord && previous.first != 0) {
+          auto& list = voices[previous];
+          if (!list.empty()) list.back().notes.push_back(note);
+          continue;
+        }
+        Pending pending;
+        pending.start = ToUnits(cursor, m_divisions);
+        pending.notes.push_back(note);
+        const int64_t actualUnits = ToUnits(note.duration, m_divisions);
+        const int typed = DottedValue(note.typeUnits, note.dots);
+        // The notated value when it agrees with the time the note takes.
+        int notated = static_cast<int>(actualUnits);
+        if (typed != 0 && !note.measureRest &&
+            std::llabs(static_cast<int64_t>(typed) * note.normal / note.actual - actualUnits) <= 1) {
+          notated = typed;
+        } else {
+          pending.notes[0].actual = pending.notes[0].normal = 1;
+        }
+        pending.spec.duration = std::clamp(notated, 0, 0xFFFF);
+        previous = {note.staff, note.voice};
+        voices[previous].push_back(pending);
+        cursor += note.duration;
+      } else if (name == "backup") {
+        cursor = std::max<int64_t>(0, cursor - Int(child, "duration"));
+      } else if (name == "forward") {
+        cursor += Int(child, "duration");
+      } else if (name == "direction") {
+        ReadDirection(child, number, cursor);
+      } else if (name == "harmony") {
+        ReadHarmony(child, number, cursor);
+      } else if (name == "sound") {
+        ReadSound(child, number, ToUnits(cursor, m_divisions));
+      }
+    }
+    m_part.endDivisions[static_cast<size_t>(measureIndex)] = m_divisions;
+    m_part.endTime[static_cast<size_t>(measureIndex)] = cursor;
+
+    for (int staff = 1; staff <= m_part.staves; ++staff) WriteClef(staff, number, clefChanges[static_cast<size_t>(staff - 1)]);
+    for (auto& [key, entries] : voices) WriteVoice(key.first, key.second, number, entries);
+  }
+
+ private:
+  uint16_t Instrument(int staff) const { return m_part.instruments[static_cast<size_t>(std::clamp(staff, 1, m_part.staves) - 1)]; }
+
+  void WriteClef(int staff, int measure, const std::vector<std::pair<int64_t, int>>& changes) {
+    const uint16_t instrument = Instrument(staff);
+    QXHold hold{};
+    if (changes.empty()) {
+      hold.clef = static_cast<uint16_t>(m_clefs[static_cast<size_t>(staff - 1)]);
+    } else {
+      const QXClefChange first{static_cast<int16_t>(m_clefs[static_cast<size_t>(staff - 1)]), 0, {}};
+      const uint16_t list = m_build.AddRecord(kQXTagClefChange, QXKey::Of(kQXNew, 0), first).first;
+      uint16_t incidence = 1;
+      for (const auto& [at, code] : changes) {
+        m_build.AddRecord(kQXTagClefChange, QXKey::Of(list, incidence++),
+                          QXClefChange{static_cast<int16_t>(code), static_cast<int32_t>(at), {}});
+        m_clefs[static_cast<size_t>(staff - 1)] = code;
+      }
+      hold.clef = list;
+      hold.flags = kQXHoldClefList;
+    }
+    m_build.AddRecord(kQXTagHold, QXKey::Of(instrument, static_cast<uint16_t>(measure), 0), hold);
+  }
+
+  void WriteVoice(int staff, const std::string& voice, int measure, std::vector<Pending>& entries) {
+    const int layer = m_layers[staff][voice];
+    if (layer >= kMaxLayers) return;
+    // Fill the voice's gaps so that every entry keeps its place.
+    std::vector<Pending> laid;
+    int64_t end = 0;
+    for (Pending& entry : entries) {
+      if (entry.start > end) {
+        Pending filler;
+        filler.start = end;
+        filler.filler = true;
+        filler.spec = EntrySpec::Rest(static_cast<int>(entry.start - end));
+        laid.push_back(filler);
+      }
+      end = std::max(end, entry.start + ToUnits(entry.notes[0].duration, m_divisions));
+      for (const Note& note : entry.notes) {
+        if (note.rest || entry.spec.notes.size() >= kQXMaxNotes) continue;
+        entry.spec.notes.push_back(quivrasim::NoteSpec{note.pitch.level, note.pitch.alter, note.noteFlags});
+      }
+      laid.push_back(entry);
+    }
+    std::vector<EntrySpec> specs;
+    for (const Pending& entry : laid) specs.push_back(entry.spec);
+    const uint16_t instrument = Instrument(staff);
+    const std::vector<uint32_t> numbers = m_build.Entries(instrument, measure, layer, specs);
+    for (size_t i = 0; i < laid.size(); ++i) {
+      if (laid[i].filler) {
+        if (QXEntry* entry = m_host.MutableEntry(numbers[i])) entry->hostWord144 = kFillerMark;
+        continue;
+      }
+      WriteEntryDetails(laid[i], numbers[i], instrument, measure);
+    }
+    for (const TupletGroup& group : GroupTuplets(laid)) {
+      m_build.Tuplet(numbers[group.first], group.count, group.actual, group.normal);
+    }
+  }
+
+  void WriteEntryDetails(const Pending& pending, uint32_t entry, uint16_t instrument, int measure) {
+    const Note& first = pending.notes[0];
+    if (first.cue) m_build.EntrySize(entry, kCueSizePercent);
+    for (const Note& note : pending.notes) {
+      for (pugi::xml_node notations = note.node.child("notations"); notations;
+           notations = notations.next_sibling("notations")) {
+        for (pugi::xml_node group = notations.child("articulations"); group; group = group.next_sibling("articulations")) {
+          for (pugi::xml_node mark = group.first_child(); mark; mark = mark.next_sibling()) {
+            if (const int code = ArticulationCode(mark.name())) AddArticulation(entry, code);
+          }
+        }
+        if (notations.child("fermata")) AddArticulation(entry, kFermataCode);
+        for (pugi::xml_node slur = notations.child("slur"); slur; slur = slur.next_sibling("slur")) {
+          const int number = slur.attribute("number").as_int(1);
+          const std::string type = slur.attribute("type").value();
+          if (type == "start") m_openSlurs[number] = OpenShape{entry, measure, instrument};
+          if (type == "stop") {
+            const auto open = m_openSlurs.find(number);
+            if (open == m_openSlurs.end()) continue;
+            m_build.SmartShape(open->second.instrument, open->second.measure, measure, kQXShapeEntryBound,
+                               open->second.entry, entry, kShapeSlur);
+            m_openSlurs.erase(open);
+          }
+        }
+      }
+    }
+    for (pugi::xml_node lyric = first.node.child("lyric"); lyric; lyric = lyric.next_sibling("lyric")) {
+      const std::string text = lyric.child_value("text");
+      if (text.empty()) continue;
+      const QXKey raw = m_build.AddBytes(kQXTagRawText, QXKey::Of(kQXNew, 0), quivrasim::Bytes(text.begin(), text.end()));
+      const QXEntryDetail verse{{static_cast<uint16_t>(std::max(1, lyric.attribute("number").as_int(1))), raw.first,
+                                 static_cast<uint16_t>(SyllabicCode(lyric.child_value("syllabic"))),
+                                 static_cast<uint16_t>(lyric.child("extend") ? 1 : 0), 0}};
+      m_build.AddRecord(kQXTagLyricVerse, QXKey::Entry(entry, kQXNew), verse);
+    }
+  }
+
+  void AddArticulation(uint32_t entry, int code) {
+    m_build.AddRecord(kQXTagArticulation, QXKey::Entry(entry, kQXNew), QXEntryDetail{{static_cast<uint16_t>(code), 0, 0, 0, 0}});
+  }
+
+  int Definition(uint16_t kind, const std::string& text, int playbackValue = 0, int playbackUnit = 0,
+                 uint16_t playbackFlags = 0) {
+    const auto key = std::make_tuple(kind, text, playbackValue, playbackUnit);
+    const auto found = m_definitions.find(key);
+    if (found != m_definitions.end()) return found->second;
+    const int number = m_build.TextExpression(text, playbackValue, playbackUnit, playbackFlags, kind);
+    m_definitions[key] = number;
+    return number;
+  }
+
+  void Assign(int definition, int measure, int64_t position, uint16_t instrument) {
+    m_build.MeasureExpression(measure, definition, static_cast<int>(std::min<int64_t>(position, 0x7FFF)), kQXExprAtHpos,
+                              instrument);
+  }
+
+  void ReadDirection(pugi::xml_node direction, int measure, int64_t cursor) {
+    const int64_t at = ToUnits(cursor + Int(direction, "offset"), m_divisions);
+    const uint16_t instrument = Instrument(Int(direction, "staff", 1));
+    bool tempoShown = false;
+    std::string words;
+    for (pugi::xml_node type = direction.child("direction-type"); type; type = type.next_sibling("direction-type")) {
+      for (pugi::xml_node dynamics = type.child("dynamics"); dynamics; dynamics = dynamics.next_sibling("dynamics")) {
+        for (pugi::xml_node mark = dynamics.first_child(); mark; mark = mark.next_sibling()) {
+          const std::string text = std::strcmp(mark.name(), "other-dynamics") == 0 ? mark.child_value() : mark.name();
+          if (!text.empty()) Assign(Definition(kExpressionDynamics, text), measure, at, instrument);
+        }
+      }
+      for (pugi::xml_node word = type.child("words"); word; word = word.next_sibling("words")) words += word.child_value();
+      if (const pugi::xml_node metronome = type.child("metronome")) {
+        const int unit = DottedValue(TypeValue(metronome.child_value("beat-unit")),
+                                     metronome.child("beat-unit-dot") ? 1 : 0);
+        const int perMinute = std::atoi(metronome.child_value("per-minute"));
+        if (unit > 0 && perMinute > 0) {
+          const std::string text = std::string(metronome.child_value("beat-unit")) + " = " + std::to_string(perMinute);
+          Assign(Definition(kExpressionMetronome, text, perMinute, unit, kQXPlaybackTempo | kQXPlaybackOn), measure, at,
+                 instrument);
+          tempoShown = true;
+        }
+      }
+      if (const pugi::xml_node wedge = type.child("wedge")) ReadWedge(wedge, measure, instrument);
+    }
+    if (!words.empty()) Assign(Definition(kExpressionWords, words), measure, at, instrument);
+    if (const pugi::xml_node sound = direction.child("sound"); sound && !tempoShown) ReadSound(sound, measure, at);
+  }
+
+  void ReadWedge(pugi::xml_node wedge, int measure, uint16_t instrument) {
+    const int number = wedge.attribute("number").as_int(1);
+    const std::string type = wedge.attribute("type").value();
+    if (type == "crescendo" || type == "diminuendo") {
+      m_openWedges[number] = OpenShape{type == "crescendo" ? kShapeCrescendo : kShapeDiminuendo, measure, instrument};
+      return;
+    }
+    const auto open = m_openWedges.find(number);
+    if (type != "stop" || open == m_openWedges.end()) return;
+    m_build.SmartShape(open->second.instrument, open->second.measure, measure, 0, 0, 0,
+                       static_cast<uint16_t>(open->second.entry));
+    m_openWedges.erase(open);
+  }
+
+  void ReadSound(pugi::xml_node sound, int measure, int64_t at) {
+    const double tempo = sound.attribute("tempo").as_double(0.0);
+    if (tempo <= 0.0) return;
+    // tempo = value x 60 / 65536 quarters a minute
+    m_build.TempoChange(measure, static_cast<int>(at), static_cast<int>(std::lround(tempo * 65536.0 / 60.0)), kQXQuarter);
+  }
+
+  void ReadHarmony(pugi::xml_node harmony, int measure, int64_t cursor) {
+    const pugi::xml_node root = harmony.child("root");
+    if (!root) return;
+    ChordRecord chord{};
+    const Pitch rootPitch = PitchFromXml(root.child_value("root-step")[0], Int(root, "root-alter"), 4);
+    chord.rootStep = static_cast<int8_t>(rootPitch.level);
+    chord.rootAlter = static_cast<int8_t>(rootPitch.alter);
+    chord.bassStep = -1;
+    if (const pugi::xml_node bass = harmony.child("bass")) {
+      chord.bassStep = static_cast<int8_t>(PitchFromXml(bass.child_value("bass-step")[0], 0, 4).level);
+      chord.bassAlter = static_cast<int8_t>(Int(bass, "bass-alter"));
+    }
+    chord.position = static_cast<int32_t>(ToUnits(cursor + Int(harmony, "offset"), m_divisions));
+    std::strncpy(chord.kind, harmony.child_value("kind"), sizeof chord.kind - 1);
+    m_build.AddRecord(kQXTagChord, QXKey::Of(Instrument(Int(harmony, "staff", 1)), static_cast<uint16_t>(measure), kQXNew),
+                      chord);
+  }
+
+  struct OpenShape {
+    uint32_t entry;  // a wedge keeps its kind here
+    int measure;
+    uint16_t instrument;
+  };
+
+  PartLayout& m_part;
+  ImportedScore& m_score;
+  quivrasim::Document& m_host;
+  ScoreBuilder& m_build;
+  int m_divisions = 1;
+  std::map<int, std::map<std::string, int>> m_layers;  // staff -> voice -> layer
+  std::vector<int> m_clefs;
+  std::map<int, OpenShape> m_openSlurs;
+  std::map<int, OpenShape> m_openWedges;
+  std::map<std::tuple<uint16_t, std::string, int, int>, int> m_definitions;
+};
+
+// The part list: parts in order, and the groups over them.
+struct PartGroup {
+  int number;
+  std::string name;
+  std::string abbreviation;
+  size_t firstPart;
+  size_t lastPart;
+};
+
+// Time signature and content of every measure, in host units.
+std::vector<int32_t> MeasureLengths(const std::vector<PartLayout>& parts, int count) {
+  std::vector<int32_t> signature(static_cast<size_t>(count), 0);
+  std::vector<int32_t> content(static_cast<size_t>(count), 0);
+  std::vector<bool> implicit(static_cast<size_t>(count), false);
+  for (const PartLayout& part : parts) {
+    int divisions = 1;
+    int32_t inForce = kQXWhole;
+    for (size_t m = 0; m < part.measures.size(); ++m) {
+      const pugi::xml_node measure = part.measures[m];
+      if (std::strcmp(measure.attribute("implicit").value(), "yes") == 0) implicit[m] = true;
+      int64_t cursor = 0;
+      int64_t most = 0;
+      for (pugi::xml_node child = measure.first_child(); child; child = child.next_sibling()) {
+        const std::string name = child.name();
+        if (name == "attributes") {
+          if (child.child("divisions")) divisions = std::max(1, Int(child, "divisions", 1));
+          if (const pugi::xml_node time = child.child("time")) {
+            const int beats = SumOfBeats(time.child_value("beats"));
+            const int beatType = Int(time, "beat-type", 4);
+            if (beats > 0 && beatType > 0) inForce = static_cast<int32_t>(beats * kQXWhole / beatType);
+          }
+        } else if (name == "note" && !child.child("grace") && !child.child("chord")) {
+          cursor += Int(child, "duration");
+        } else if (name == "backup") {
+          cursor = std::max<int64_t>(0, cursor - Int(child, "duration"));
+        } else if (name == "forward") {
+          cursor += Int(child, "duration");
+        }
+        most = std::max(most, cursor);
+      }
+      signature[m] = std::max(signature[m], inForce);
+      content[m] = std::max<int32_t>(content[m], static_cast<int32_t>(ToUnits(most, divisions)));
+    }
+  }
+  std::vector<int32_t> lengths(static_cast<size_t>(count));
+  for (size_t m = 0; m < lengths.size(); ++m) {
+    int32_t length = implicit[m] && content[m] > 0 ? content[m] : std::max(signature[m], content[m]);
+    if (length <= 0) length = kQXWhole;
+    lengths[m] = std::min<int32_t>(length, 0x7FFF);
+  }
+  return lengths;
+}
+
+}  // namespace
+
+std::string ImportedScore::StaffName(int slot) const {
+  int staff = 0;
+  const PartLayout* part = PartOfSlot(slot, &staff);
+  if (part == nullptr) return "staff " + std::to_string(slot);
+  std::string name = part->name.empty() ? part->id : part->name;
+  if (part->staves > 1) name += " (staff " + std::to_string(staff) + ")";
+  return name;
+}
+
+const PartLayout* ImportedScore::PartOfSlot(int slot, int* staff) const {
+  if (slot < 1 || slot > static_cast<int>(staffOfSlot.size())) return nullptr;
+  const StaffRef& ref = staffOfSlot[static_cast<size_t>(slot - 1)];
+  if (staff != nullptr) *staff = ref.staff;
+  return &parts[static_cast<size_t>(ref.part)];
+}
+
+bool ImportScore(pugi::xml_document& document, quivrasim::Document& host, ImportedScore* score, std::string* error) {
+  const pugi::xml_node root = document.document_element();
+  std::map<std::string, pugi::xml_node> partsById;
+  for (pugi::xml_node part = root.child("part"); part; part = part.next_sibling("part")) {
+    partsById[part.attribute("id").value()] = part;
+  }
+
+  std::vector<PartGroup> groups;
+  std::map<int, PartGroup> openGroups;
+  for (pugi::xml_node item = root.child("part-list").first_child(); item; item = item.next_sibling()) {
+    const std::string name = item.name();
+    if (name == "score-part") {
+      const std::string id = item.attribute("id").value();
+      const auto found = partsById.find(id);
+      if (found == partsById.end()) {
+        *error = "part " + id + " is listed but has no music";
+        return false;
+      }
+      PartLayout part;
+      part.part = found->second;
+      part.id = id;
+      part.name = item.child_value("part-name");
+      part.abbreviation = item.child_value("part-abbreviation");
+      score->parts.push_back(part);
+    } else if (name == "part-group") {
+      const int number = item.attribute("number").as_int(1);
+      if (std::strcmp(item.attribute("type").value(), "start") == 0) {
+        openGroups[number] = PartGroup{number, item.child_value("group-name"), item.child_value("group-abbreviation"),
+                                       score->parts.size(), 0};
+      } else {
+        const auto open = openGroups.find(number);
+        if (open != openGroups.end() && !score->parts.empty() && open->second.firstPart < score->parts.size()) {
+          open->second.lastPart = score->parts.size() - 1;
+          groups.push_back(open->second);
+          openGroups.erase(open);
+        }
+      }
+    }
+  }
+  if (score->parts.empty()) {
+    *error = "the score has no parts";
+    return false;
+  }
+
+  for (PartLayout& part : score->parts) {
+    for (pugi::xml_node measure = part.part.child("measure"); measure; measure = measure.next_sibling("measure")) {
+      part.measures.push_back(measure);
+      for (pugi::xml_node attributes = measure.child("attributes"); attributes;
+           attributes = attributes.next_sibling("attributes")) {
+        part.staves = std::clamp(Int(attributes, "staves", part.staves), part.staves, 16);
+        const pugi::xml_node transpose = attributes.child("transpose");
+        if (transpose && part.measures.size() == 1) {
+          const int octave = Int(transpose, "octave-change");
+          part.transposeChromatic = Int(transpose, "chromatic") + 12 * octave;
+          part.transposeDiatonic = Int(transpose, "diatonic") + 7 * octave;
+        }
+      }
+    }
+    score->measureCount = std::max(score->measureCount, static_cast<int>(part.measures.size()));
+  }
+  if (score->measureCount == 0) {
+    *error = "the score has no measures";
+    return false;
+  }
+  if (score->measureCount > 0x7FFF) {
+    *error = "the score has " + std::to_string(score->measureCount) + " measures, more than the host holds";
+    return false;
+  }
+
+  quivrasim::ScoreBuilder build(host);
+  const std::vector<int32_t> lengths = MeasureLengths(score->parts, score->measureCount);
+  build.Measures(score->measureCount);
+  for (int m = 1; m <= score->measureCount; ++m) {
+    quivrasim::Document::Untracked untracked(host);
+    host.SetMeasureLength(m, lengths[static_cast<size_t>(m - 1)]);
+  }
+
+  int groupNumber = 1;
+  for (size_t p = 0; p < score->parts.size(); ++p) {
+    PartLayout& part = score->parts[p];
+    for (int staff = 1; staff <= part.staves; ++staff) {
+      part.instruments.push_back(build.Staff(part.name, part.abbreviation));
+      build.Transpose(part.instruments.back(), part.transposeDiatonic, part.transposeChromatic);
+      score->staffOfSlot.push_back(ImportedScore::StaffRef{static_cast<int>(p), staff});
+    }
+    if (part.staves > 1) {
+      build.Group(groupNumber++, part.instruments.front(), part.instruments.back(), part.name, kQXGroupRestsAsOne,
+                  part.abbreviation);
+    }
+    part.endDivisions.assign(static_cast<size_t>(score->measureCount), 1);
+    part.endTime.assign(static_cast<size_t>(score->measureCount), 0);
+  }
+  for (const PartGroup& group : groups) {
+    if (groupNumber > kQXGroupMaxNumber) break;
+    build.Group(groupNumber++, score->parts[group.firstPart].instruments.front(),
+                score->parts[group.lastPart].instruments.back(), group.name, 0, group.abbreviation);
+  }
+
+  for (size_t p = 0; p < score->parts.size(); ++p) {
+    PartImporter importer(score->parts[p], *score, host, build);
+    importer.Prepare();
+    for (int m = 0; m < static_cast<int>(score->parts[p].measures.size()); ++m) importer.ImportMeasure(m);
+  }
+
+  Snapshot& snapshot = score->snapshot;
+  snapshot.lastEntry = host.NextEntryNumber() - 1;
+  for (const uint32_t tag : host.Records().Tags()) {
+    for (const auto& [key, bytes] : host.Records().All(tag)) snapshot.keys[tag].insert(key);
+  }
+  for (const auto& [key, bytes] : host.Records().All(kQXTagHold)) snapshot.holds[key] = *bytes;
+  return true;
+}
+
+}  // namespace ostinel_cli

@@ -1,0 +1,60 @@
+// MusicXML into the host's document, following mapping.h.
+#pragma once
+
+#include <pugixml.hpp>
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "quivrasim/document.h"
+
+namespace ostinel_cli {
+
+// Where one part of the score lives, in the XML and in the host.
+struct PartLayout {
+  pugi::xml_node part;
+  std::string id;
+  std::string name;
+  std::string abbreviation;
+  int staves = 1;
+  std::vector<uint16_t> instruments;     // staff k at [k - 1]
+  std::vector<pugi::xml_node> measures;  // host measure n at [n - 1]
+  int transposeDiatonic = 0;             // written to sounding
+  int transposeChromatic = 0;
+  int cueVoice = 1;                 // a voice number the part does not use
+  std::vector<int> endDivisions;    // per measure: divisions in force at its end
+  std::vector<int64_t> endTime;     // per measure: the time at its end, in those divisions
+};
+
+// The document as imported, to tell the plug-in's additions apart later.
+struct Snapshot {
+  uint32_t lastEntry = 0;
+  std::map<uint32_t, std::set<quivrasim::RecordKey>> keys;  // per tag
+  std::map<quivrasim::RecordKey, quivrasim::Bytes> holds;   // clef records
+};
+
+struct ImportedScore {
+  std::vector<PartLayout> parts;
+  int measureCount = 0;
+  std::vector<std::string> warnings;
+  Snapshot snapshot;
+  struct StaffRef {
+    int part;   // index into parts
+    int staff;  // 1-based within the part
+  };
+  std::vector<StaffRef> staffOfSlot;  // slot n at [n - 1]
+
+  // "Oboe", or "Piano (staff 2)" for a staff of a multi-staff part.
+  std::string StaffName(int slot) const;
+  const PartLayout* PartOfSlot(int slot, int* staff) const;
+};
+
+// Builds the host document (which must be empty) from the score; false with
+// a message when the score cannot be read into it.
+bool ImportScore(pugi::xml_document& document, quivrasim::Document& host, ImportedScore* score,
+                 std::string* error);
+
+}  // namespace ostinel_cli

@@ -1,0 +1,107 @@
+// How a MusicXML score becomes the host's document, and how the plug-in's
+// additions become MusicXML again. This is the one place the mapping is
+// written down; the importer and the exporter follow it.
+//
+// Staves and names
+//   Every staff of every part (in part-list order) is a host staff, one
+//   instrument each, in that slot order. Each staff of a part takes the part's
+//   name (first name) and abbreviation (second name). A part with several
+//   staves is a staff group that rests as one (flag kQXGroupRestsAsOne), named
+//   like the part; every <part-group> is a named group over its parts' staves.
+//   The part's <transpose> (written to sounding, octave-change included) is
+//   kept in the staff specification.
+//
+// Measures and time
+//   The n-th <measure> of every part is host measure n. Its length is the time
+//   signature's (beats x 4096 / beat-type) or, for a measure marked implicit
+//   or one whose parts hold more, the longest part's content. Durations become
+//   host units, 1024 to the quarter note, from each part's <divisions>.
+//
+// Voices and entries
+//   The voices of a staff take its layers in the order they first appear, up
+//   to the host's maximum (4); a voice beyond that is left out of the search
+//   (the written score keeps it) and a warning says so. Each note or rest is an
+//   entry in its voice's layer; <chord/> notes join the entry before them (12
+//   notes at most); grace notes take no time and are left out. A gap inside a
+//   voice is filled with a rest the writer knows as filler (kFillerMark).
+//   Notated durations come from <type> and <dot>, else from <duration>; notes
+//   with <time-modification> form tuplets (kQXTagTuplet on their first entry),
+//   grouped by <tuplet> brackets or, without them, by filling one unit of the
+//   normal notes. Pitches are kept at concert pitch: word0 is the diatonic step
+//   from middle C, word1 the chromatic alteration. Ties are the note flags
+//   kQXNoteTieStart and kQXNoteTieEnd. Cue-sized notes (<cue/> or a <type
+//   size="cue">) get an entry size record of kCueSizePercent, so the search sees
+//   them as existing cues.
+//
+// Elements
+//   Articulations and fermatas: kQXTagArticulation records, word0 = code below.
+//   Lyrics: kQXTagLyricVerse records: word0 verse, word1 raw text of the
+//   syllable, word2 syllabic code, word3 1 when extended.
+//   Clefs: a kQXTagHold record per staff and measure with the clef in force at
+//   the measure's start (clef code below); a change inside a measure makes it a
+//   clef change list (kQXTagClefChange, positions in host units).
+//   Chord symbols: kQXTagChord records on the staff, ChordRecord below.
+//   Dynamics and words: text expression definitions (kind in the header's
+//   host8: kExpressionDynamics, kExpressionWords) assigned to the staff at
+//   their position (kQXExprAtHpos).
+//   Metronome marks: tempo expressions (playback tempo of the beat unit);
+//   <sound tempo> without a metronome mark: a tempo change record.
+//   Slurs: smart shapes bound to their first and last entries (kind kShapeSlur).
+//   Wedges: smart shapes over their measures (kShapeCrescendo, kShapeDiminuendo).
+//
+// What the plug-in adds comes back as
+//   cue entries (new entries with a size record) -> cue notes in a voice of
+//   their own, after a <backup> to the measure's start, placeholders as rests
+//   with print-object="no"; cue names (new measure expressions on all layers)
+//   -> <words> at the start of the measure; copied expressions -> <words> or
+//   <dynamics> on the destination staff; markers (new measure texts) -> italic
+//   <words>; copied chord symbols -> <harmony>; copied clefs -> <clef> changes
+//   around the cue; copied slurs and wedges -> <slur> and <wedge>.
+#pragma once
+
+#include <cstdint>
+
+namespace ostinel_cli {
+
+// hostWord144 of an entry the importer made to fill a gap in a voice.
+inline constexpr uint16_t kFillerMark = 0xF111;
+// The size of cue-sized notes found in a score.
+inline constexpr int kCueSizePercent = 60;
+
+inline constexpr uint16_t kExpressionDynamics = 1;
+inline constexpr uint16_t kExpressionWords = 2;
+inline constexpr uint16_t kExpressionMetronome = 3;
+
+inline constexpr uint16_t kShapeSlur = 1;
+inline constexpr uint16_t kShapeCrescendo = 2;
+inline constexpr uint16_t kShapeDiminuendo = 3;
+
+// Articulation codes and their MusicXML names (those under <articulations>,
+// then <fermata>, which stands directly under <notations>).
+inline constexpr const char* kArticulations[] = {
+    "",           "accent",    "strong-accent", "staccato", "tenuto",  "detached-legato", "staccatissimo",
+    "spiccato",   "scoop",     "plop",          "doit",     "falloff", "breath-mark",     "caesura",
+    "stress",     "unstress",  "soft-accent",   "fermata",
+};
+inline constexpr int kFermataCode = 17;
+
+// Clef code: sign x 10 + line, plus 100 for an octave down, 200 for an octave up.
+inline constexpr const char* kClefSigns[] = {"", "G", "F", "C", "percussion", "TAB", "none"};
+
+// Syllabic codes.
+inline constexpr const char* kSyllabic[] = {"single", "begin", "middle", "end"};
+
+#pragma pack(push, 1)
+// The 30 bytes of a chord symbol record.
+struct ChordRecord {
+  int8_t rootStep;  // 0 = C .. 6 = B
+  int8_t rootAlter;
+  int8_t bassStep;  // -1: no bass
+  int8_t bassAlter;
+  int32_t position;  // host units in the measure
+  char kind[22];     // MusicXML kind value, cut to 21 characters
+};
+#pragma pack(pop)
+static_assert(sizeof(ChordRecord) == 30);
+
+}  // namespace ostinel_cli

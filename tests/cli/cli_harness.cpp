@@ -1,0 +1,213 @@
+#include "cli_harness.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <zip.h>
+
+#include "command.h"
+#include "session.h"
+
+namespace ostinel_test {
+
+TempDir::TempDir() {
+  char pattern[] = "/tmp/ostinel-test-XXXXXX";
+  m_path = mkdtemp(pattern);
+}
+
+TempDir::~TempDir() {
+  const std::string command = "rm -rf '" + m_path + "'";
+  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "cannot remove %s\n", m_path.c_str());
+}
+
+std::vector<std::string> TempDir::Files() const {
+  std::vector<std::string> files;
+  if (DIR* dir = opendir(m_path.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") files.push_back(name);
+    }
+    closedir(dir);
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+namespace {
+
+std::string Drain(std::FILE* file) {
+  std::rewind(file);
+  std::string text;
+  char buffer[4096];
+  size_t read = 0;
+  while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, read);
+  std::fclose(file);
+  return text;
+}
+
+std::string Root() { return OSTINEL_SOURCE_DIR; }
+
+std::string FirstExisting(std::initializer_list<std::string> candidates) {
+  for (const std::string& candidate : candidates) {
+    if (Exists(candidate)) return candidate;
+  }
+  return "";
+}
+
+}  // namespace
+
+CommandRun RunOstinel(const std::vector<std::string>& args, const std::string& configDir, const std::string& input) {
+  std::vector<std::string> all = {"ostinel", "--config-dir", configDir, "--no-progress"};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<const char*> argv;
+  for (const std::string& arg : all) argv.push_back(arg.c_str());
+  ostinel_cli::CommandIo io;
+  io.in = std::tmpfile();
+  io.out = std::tmpfile();
+  io.err = std::tmpfile();
+  std::fputs(input.c_str(), io.in);
+  std::rewind(io.in);
+  ostinel_cli::ClearCancel();
+  CommandRun run;
+  run.status = ostinel_cli::RunCommand(static_cast<int>(argv.size()), argv.data(), io);
+  std::fclose(io.in);
+  run.out = Drain(io.out);
+  run.err = Drain(io.err);
+  return run;
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+std::string SamplePath() { return Root() + "/samples/orchestral-excerpt.musicxml"; }
+
+std::string SharedScoresDir() {
+  const char* given = std::getenv("OSTINEL_SHARED_DIR");
+  return FirstExisting({given != nullptr ? std::string(given) + "/scores" : std::string(), Root() + "/../shared/scores",
+                        "/work/shared/scores"});
+}
+
+std::string SchemaDir() {
+  const char* given = std::getenv("OSTINEL_SHARED_DIR");
+  return FirstExisting({given != nullptr ? std::string(given) + "/musicxml-4.0" : std::string(),
+                        Root() + "/../shared/musicxml-4.0", "/work/shared/musicxml-4.0"});
+}
+
+std::string SmallScore(const std::vector<PartSpec>& parts) {
+  std::ostringstream xml;
+  xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<score-partwise version=\"4.0\"><part-list>";
+  for (size_t p = 0; p < parts.size(); ++p) {
+    xml << "<score-part id=\"P" << p + 1 << "\"><part-name>" << parts[p].name << "</part-name></score-part>";
+  }
+  xml << "</part-list>";
+  for (size_t p = 0; p < parts.size(); ++p) {
+    xml << "<part id=\"P" << p + 1 << "\">";
+    for (size_t m = 0; m < parts[p].measures.size(); ++m) {
+      xml << "<measure number=\"" << m + 1 << "\">";
+      if (m == 0) {
+        xml << "<attributes><divisions>1</divisions><time><beats>4</beats><beat-type>4</beat-type></time>"
+               "<clef><sign>G</sign><line>2</line></clef>";
+        if (parts[p].diatonic != 0 || parts[p].chromatic != 0) {
+          xml << "<transpose><diatonic>" << parts[p].diatonic << "</diatonic><chromatic>" << parts[p].chromatic
+              << "</chromatic></transpose>";
+        }
+        xml << "</attributes>";
+      }
+      const std::string& content = parts[p].measures[m];
+      if (content == "rest") {
+        xml << "<note><rest measure=\"yes\"/><duration>4</duration><voice>1</voice></note>";
+      } else {
+        std::istringstream pitches(content);
+        for (std::string pitch; pitches >> pitch;) {
+          const bool cue = pitch.back() == '*';
+          if (cue) pitch.pop_back();
+          const char step = pitch[0];
+          int alter = 0;
+          size_t at = 1;
+          while (at < pitch.size() && (pitch[at] == '#' || pitch[at] == 'b')) alter += pitch[at++] == '#' ? 1 : -1;
+          xml << "<note>" << (cue ? "<cue/>" : "") << "<pitch><step>" << step << "</step>";
+          if (alter != 0) xml << "<alter>" << alter << "</alter>";
+          xml << "<octave>" << pitch.substr(at) << "</octave></pitch><duration>1</duration><voice>1</voice>"
+              << "<type" << (cue ? " size=\"cue\"" : "") << ">quarter</type></note>";
+        }
+      }
+      xml << "</measure>";
+    }
+    xml << "</part>";
+  }
+  xml << "</score-partwise>\n";
+  return xml.str();
+}
+
+std::vector<ScoreNote> Music(const pugi::xml_document& score, bool withCues) {
+  std::vector<ScoreNote> notes;
+  int part = 0;
+  for (pugi::xml_node partNode = score.document_element().child("part"); partNode;
+       partNode = partNode.next_sibling("part")) {
+    ++part;
+    int measure = 0;
+    for (pugi::xml_node measureNode = partNode.child("measure"); measureNode;
+         measureNode = measureNode.next_sibling("measure")) {
+      ++measure;
+      for (pugi::xml_node note = measureNode.child("note"); note; note = note.next_sibling("note")) {
+        const bool cue = note.child("cue");
+        if (cue && !withCues) continue;
+        std::string what = cue ? "cue " : "";
+        if (note.child("chord")) what += "chord ";
+        if (note.child("grace")) what += "grace ";
+        if (const pugi::xml_node pitch = note.child("pitch")) {
+          const int alter = pitch.child("alter").text().as_int();
+          what += pitch.child_value("step") + std::string(alter > 0 ? alter : 0, '#') +
+                  std::string(alter < 0 ? -alter : 0, 'b') + pitch.child_value("octave");
+        } else {
+          what += "rest";
+        }
+        what += std::string(" ") + note.child_value("type") + " d" + note.child_value("duration") + " v" +
+                note.child_value("voice") + " s" + note.child_value("staff");
+        notes.push_back(ScoreNote{part, measure, what});
+      }
+    }
+  }
+  return notes;
+}
+
+bool Load(const std::string& path, pugi::xml_document* document) {
+  if (path.size() > 4 && path.substr(path.size() - 4) == ".mxl") {
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
+    if (archive == nullptr) return false;
+    bool loaded = false;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
+      const std::string name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
+      if (name == "mimetype" || name.rfind("META-INF/", 0) == 0) continue;
+      zip_stat_t stat;
+      zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat);
+      std::string bytes(stat.size, '\0');
+      zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
+      zip_fread(file, bytes.data(), stat.size);
+      zip_fclose(file);
+      loaded = static_cast<bool>(document->load_buffer(bytes.data(), bytes.size()));
+      break;
+    }
+    zip_close(archive);
+    return loaded;
+  }
+  return static_cast<bool>(document->load_file(path.c_str()));
+}
+
+}  // namespace ostinel_test

@@ -1,0 +1,67 @@
+// Running the ostinel command in the test process, and reading scores back.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <pugixml.hpp>
+#include <string>
+#include <vector>
+
+namespace ostinel_test {
+
+// A directory of its own for one test, removed afterwards.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string Path(const std::string& name) const { return m_path + "/" + name; }
+  std::vector<std::string> Files() const;
+
+ private:
+  std::string m_path;
+};
+
+struct CommandRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs "ostinel args..." with stdin given and the choices kept in configDir.
+CommandRun RunOstinel(const std::vector<std::string>& args, const std::string& configDir,
+                      const std::string& input = "");
+
+std::string ReadText(const std::string& path);
+void WriteText(const std::string& path, const std::string& text);
+bool Exists(const std::string& path);
+
+// The score shipped with the project, and the shared real-world scores
+// (empty when this checkout has none beside it).
+std::string SamplePath();
+std::string SharedScoresDir();
+std::string SchemaDir();
+
+// A small partwise score. Each part gives its name, its transposition
+// (diatonic, chromatic) and one string per measure: "rest", or pitches like
+// "C5 D5 E5 F5" (four quarters; a pitch with a trailing * is a cue note).
+struct PartSpec {
+  std::string name;
+  int diatonic = 0;
+  int chromatic = 0;
+  std::vector<std::string> measures;
+};
+std::string SmallScore(const std::vector<PartSpec>& parts);
+
+// One note of a score's music, as the player reads it.
+struct ScoreNote {
+  int part;
+  int measure;
+  std::string what;  // "C#5 q v1 s1", "rest", with "chord " and "cue " when so
+  bool operator==(const ScoreNote&) const = default;
+};
+std::vector<ScoreNote> Music(const pugi::xml_document& score, bool withCues);
+bool Load(const std::string& path, pugi::xml_document* document);
+
+}  // namespace ostinel_test

@@ -1,0 +1,347 @@
+// The ostinel command, from the command line to the written score.
+#include <zip.h>
+
+#include <cstdlib>
+#include <regex>
+
+#include "cli_harness.h"
+#include "command.h"
+#include "session.h"
+
+namespace ostinel_test {
+namespace {
+
+class Command : public ::testing::Test {
+ protected:
+  std::string Config() const { return dir.Path("config"); }
+  CommandRun Run(const std::vector<std::string>& args, const std::string& input = "") {
+    return RunOstinel(args, Config(), input);
+  }
+  pugi::xml_document Read(const std::string& path) {
+    pugi::xml_document document;
+    EXPECT_TRUE(Load(path, &document)) << path;
+    return document;
+  }
+  TempDir dir;
+};
+
+// Twelve measures: the oboe rests in 1..8 while the flute plays throughout.
+std::vector<PartSpec> Duet() {
+  PartSpec flute{"Flute", 0, 0, {}};
+  PartSpec oboe{"Oboe", 0, 0, {}};
+  for (int m = 1; m <= 12; ++m) {
+    flute.measures.push_back("C5 D5 E5 F5");
+    oboe.measures.push_back(m <= 8 ? "rest" : "G4 A4 B4 C5");
+  }
+  return {flute, oboe};
+}
+
+// The cue notes the written score holds in a part's measure, as pitches.
+std::vector<std::string> CuePitches(const pugi::xml_document& score, int part, int measure) {
+  std::vector<std::string> pitches;
+  for (const ScoreNote& note : Music(score, true)) {
+    if (note.part == part && note.measure == measure && note.what.rfind("cue ", 0) == 0 &&
+        note.what.find("rest") == std::string::npos) {
+      pitches.push_back(note.what.substr(4, note.what.find(' ', 4) - 4));
+    }
+  }
+  return pitches;
+}
+
+TEST_F(Command, AddModeWritesTheCueAndKeepsTheMusic) {
+  WriteText(dir.Path("duet.musicxml"), SmallScore(Duet()));
+  const CommandRun run = Run({dir.Path("duet.musicxml"), "--mode", "add", "--measures", "--threshold", "6"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Oboe: rest in measures 1-8 (8 measures); proposed cue Flute, actual measure 4 to 8; cue "
+                         "written to Oboe"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("One cue was created in the score."), std::string::npos);
+  const pugi::xml_document in = Read(dir.Path("duet.musicxml"));
+  const pugi::xml_document out = Read(dir.Path("duet.cued.musicxml"));
+  EXPECT_EQ(Music(out, false), Music(in, false)) << "the written score holds the same music";
+  for (int m = 4; m <= 8; ++m) EXPECT_EQ(CuePitches(out, 2, m), (std::vector<std::string>{"C5", "D5", "E5", "F5"}));
+  EXPECT_TRUE(CuePitches(out, 2, 3).empty());
+  const std::string xml = ReadText(dir.Path("duet.cued.musicxml"));
+  EXPECT_NE(xml.find("<words>Flute</words>"), std::string::npos) << "the cue's name";
+}
+
+TEST_F(Command, MarkModeWritesItalicMarkers) {
+  WriteText(dir.Path("duet.musicxml"), SmallScore(Duet()));
+  const CommandRun run = Run({dir.Path("duet.musicxml"), "-o", dir.Path("marked.xml"), "--mode", "mark",
+                              "--measures", "--threshold", "6"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Oboe: rest in measures 1-8 (8 measures); marked"), std::string::npos) << run.out;
+  const std::string xml = ReadText(dir.Path("marked.xml"));
+  EXPECT_NE(xml.find("font-style=\"italic\">*** 8 measures of rest ***</words>"), std::string::npos);
+  EXPECT_NE(xml.find("font-family=\"Arial\""), std::string::npos);
+}
+
+struct TranspositionCase {
+  const char* label;
+  PartSpec source;
+  PartSpec destination;
+  std::vector<std::string> written;  // the cue as the destination's player reads it
+};
+
+void PrintTo(const TranspositionCase& c, std::ostream* os) { *os << c.label; }
+
+class Transposition : public Command, public ::testing::WithParamInterface<TranspositionCase> {};
+
+TEST_P(Transposition, ACueIsWrittenInTheDestinationsKey) {
+  TranspositionCase c = GetParam();
+  for (int m = 1; m <= 12; ++m) {
+    c.destination.measures.push_back(m <= 8 ? "rest" : "C5 C5 C5 C5");
+    c.source.measures.push_back(c.source.measures.front());
+  }
+  c.source.measures.resize(12);
+  WriteText(dir.Path("score.musicxml"), SmallScore({c.source, c.destination}));
+  const CommandRun run = Run({dir.Path("score.musicxml"), "--mode", "add", "--measures", "--threshold", "6"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(CuePitches(Read(dir.Path("score.cued.musicxml")), 2, 6), c.written);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Instruments, Transposition,
+    ::testing::Values(
+        TranspositionCase{"from a B-flat clarinet to a flute", {"Clarinet", -1, -2, {"D5 E5 F#5 G5"}},
+                          {"Flute", 0, 0, {}}, {"C5", "D5", "E5", "F5"}},
+        TranspositionCase{"from a flute to a B-flat clarinet", {"Flute", 0, 0, {"C5 D5 E5 F5"}},
+                          {"Clarinet", -1, -2, {}}, {"D5", "E5", "F#5", "G5"}},
+        TranspositionCase{"from a horn in F to a trumpet in B-flat", {"Horn", -4, -7, {"G4 A4 B4 C5"}},
+                          {"Trumpet", -1, -2, {}}, {"D4", "E4", "F#4", "G4"}}),
+    [](const ::testing::TestParamInfo<TranspositionCase>& param) { return "case" + std::to_string(param.index); });
+
+struct BadInput {
+  const char* label;
+  std::string name;
+  std::string content;  // written into the file; "<none>": no file
+  std::string message;  // a part of the error
+};
+
+void PrintTo(const BadInput& c, std::ostream* os) { *os << c.label; }
+
+class BadInputs : public Command, public ::testing::WithParamInterface<BadInput> {};
+
+TEST_P(BadInputs, AreRefusedClearlyAndNothingIsWritten) {
+  const BadInput& c = GetParam();
+  std::string content = c.content;
+  if (content == "<half sample>") {
+    const std::string sample = ReadText(SamplePath());
+    content = sample.substr(0, sample.size() / 2);
+  }
+  if (content != "<none>") WriteText(dir.Path(c.name), content);
+  const std::vector<std::string> before = dir.Files();
+  const CommandRun run = Run({dir.Path(c.name)});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(c.name), std::string::npos) << "the message names the file: " << run.err;
+  EXPECT_EQ(dir.Files(), before) << "no output, no leftovers";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, BadInputs,
+    ::testing::Values(
+        BadInput{"missing", "gone.musicxml", "<none>", "cannot open: No such file or directory"},
+        BadInput{"empty", "empty.musicxml", "", "the file is empty"},
+        BadInput{"truncated", "half.musicxml", "<half sample>", "not well-formed XML"},
+        BadInput{"not MusicXML", "page.xml", "<html><body>score</body></html>",
+                 "not a MusicXML score (its root element is <html>)"},
+        BadInput{"timewise", "time.xml", "<score-timewise version=\"4.0\"/>", "timewise MusicXML is not supported"},
+        BadInput{"no parts", "bare.musicxml", "<score-partwise version=\"4.0\"><part-list/></score-partwise>",
+                 "the score has no parts"},
+        BadInput{"a listed part without music", "lost.musicxml",
+                 "<score-partwise><part-list><score-part id=\"P1\"><part-name>A</part-name></score-part>"
+                 "</part-list></score-partwise>",
+                 "part P1 is listed but has no music"},
+        BadInput{"an .mxl that is no zip", "fake.mxl", "just text", "not a readable .mxl archive"}),
+    [](const ::testing::TestParamInfo<BadInput>& param) { return "case" + std::to_string(param.index); });
+
+TEST_F(Command, AnMxlWithoutItsContainerIsRefused) {
+  int error = 0;
+  zip_t* archive = zip_open(dir.Path("lonely.mxl").c_str(), ZIP_CREATE, &error);
+  const std::string score = SmallScore(Duet());
+  zip_file_add(archive, "score.musicxml", zip_source_buffer(archive, score.data(), score.size(), 0), 0);
+  ASSERT_EQ(zip_close(archive), 0);
+  const CommandRun run = Run({dir.Path("lonely.mxl")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("has no META-INF/container.xml"), std::string::npos) << run.err;
+  EXPECT_EQ(dir.Files(), std::vector<std::string>{"lonely.mxl"});
+}
+
+TEST_F(Command, CompressedScoresAreReadAndWrittenAsSuch) {
+  WriteText(dir.Path("duet.musicxml"), SmallScore(Duet()));
+  ASSERT_EQ(Run({dir.Path("duet.musicxml"), "-o", dir.Path("duet.mxl"), "--mode", "mark"}).status, 0);
+  const CommandRun run = Run({dir.Path("duet.mxl"), "--mode", "add", "--measures", "--threshold", "6"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  pugi::xml_document out;
+  ASSERT_TRUE(Load(dir.Path("duet.cued.mxl"), &out));
+  EXPECT_EQ(CuePitches(out, 2, 8), (std::vector<std::string>{"C5", "D5", "E5", "F5"}));
+}
+
+struct BadOption {
+  std::vector<std::string> args;
+  std::string message;
+};
+
+void PrintTo(const BadOption& c, std::ostream* os) {
+  for (const auto& arg : c.args) *os << arg << " ";
+}
+
+class BadOptions : public Command, public ::testing::WithParamInterface<BadOption> {};
+
+TEST_P(BadOptions, AreRefusedBeforeAnythingIsWritten) {
+  WriteText(dir.Path("duet.musicxml"), SmallScore(Duet()));
+  std::vector<std::string> args = {dir.Path("duet.musicxml")};
+  args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+  const CommandRun run = Run(args);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find(GetParam().message), std::string::npos) << run.err;
+  EXPECT_EQ(dir.Files(), std::vector<std::string>{"duet.musicxml"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, BadOptions,
+    ::testing::Values(BadOption{{"--threshold", "0"}, "--threshold"}, BadOption{{"--threshold", "1000"}, "--threshold"},
+                      BadOption{{"--size", "150"}, "--size"}, BadOption{{"--size", "x"}, "--size"},
+                      BadOption{{"--desired", "9", "--allowed", "3"}, "must not be smaller than the desired one"},
+                      BadOption{{"--dest-layer", "5"}, "--dest-layer"}, BadOption{{"--mode", "loud"}, "--mode"},
+                      BadOption{{"--with", "wings"}, "\"wings\" is nothing that can be copied"},
+                      BadOption{{"--measures", "--seconds"}, "excludes"},
+                      BadOption{{"--parts", "99"}, "the score has 2 parts and 12 measures"},
+                      BadOption{{"--bars", "5-2"}, "--bars wants"}),
+    [](const ::testing::TestParamInfo<BadOption>& param) { return "case" + std::to_string(param.index); });
+
+TEST_F(Command, TheInputIsNeverOverwrittenUnlessNamedAsTheOutput) {
+  const std::string score = SmallScore(Duet());
+  WriteText(dir.Path("duet.musicxml"), score);
+  ASSERT_EQ(Run({dir.Path("duet.musicxml"), "--mode", "add", "--measures", "--threshold", "6"}).status, 0);
+  EXPECT_EQ(ReadText(dir.Path("duet.musicxml")), score);
+  ASSERT_EQ(Run({dir.Path("duet.musicxml"), "-o", dir.Path("duet.musicxml"), "--mode", "add", "--measures",
+                 "--threshold", "6"})
+                .status,
+            0);
+  EXPECT_NE(ReadText(dir.Path("duet.musicxml")), score);
+}
+
+TEST_F(Command, AnOutputThatCannotBeWrittenLeavesNothingBehind) {
+  WriteText(dir.Path("duet.musicxml"), SmallScore(Duet()));
+  const CommandRun run = Run({dir.Path("duet.musicxml"), "-o", dir.Path("missing/out.musicxml")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("cannot write"), std::string::npos) << run.err;
+}
+
+TEST_F(Command, TheLastChoicesAreKeptAndTheCommandLineOverridesThem) {
+  WriteText(dir.Path("duet.musicxml"), SmallScore(Duet()));
+  ASSERT_EQ(Run({dir.Path("duet.musicxml"), "--mode", "mark", "--measures", "--threshold", "7"}).status, 0);
+  EXPECT_NE(ReadText(Config() + "/registry").find("OstinelPI_Flag2=dword:"), std::string::npos);
+  const CommandRun again = Run({dir.Path("duet.musicxml")});
+  EXPECT_NE(again.out.find("Oboe: rest in measures 1-8 (8 measures); marked"), std::string::npos)
+      << "mark mode, measures, threshold 7 remembered: " << again.out;
+  const CommandRun overridden = Run({dir.Path("duet.musicxml"), "--threshold", "9"});
+  EXPECT_NE(overridden.out.find("No locations were found"), std::string::npos) << overridden.out;
+}
+
+TEST_F(Command, ReviewTakesTheUsersAnswersFromTheConsole) {
+  std::vector<PartSpec> parts = Duet();
+  PartSpec horn{"Horn", 0, 0, {}};
+  for (int m = 1; m <= 12; ++m) horn.measures.push_back((m <= 8 ? "rest" : "E4 E4 E4 E4"));
+  parts.push_back(horn);
+  WriteText(dir.Path("trio.musicxml"), SmallScore(parts));
+  const CommandRun run = Run({dir.Path("trio.musicxml"), "--mode", "review", "--measures", "--threshold", "6"},
+                             "t 3\nn Solo flute\nc\n");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Cue to: Oboe, Horn"), std::string::npos) << "both re-enter together: " << run.out;
+  EXPECT_NE(run.out.find("cue written to Horn"), std::string::npos) << run.out;
+  const pugi::xml_document out = Read(dir.Path("trio.cued.musicxml"));
+  EXPECT_TRUE(CuePitches(out, 2, 8).empty());
+  EXPECT_EQ(CuePitches(out, 3, 8).size(), 4u);
+  EXPECT_NE(ReadText(dir.Path("trio.cued.musicxml")).find("<words>Solo flute</words>"), std::string::npos);
+}
+
+TEST_F(Command, ReviewSkipsAndStopsAsAsked) {
+  WriteText(dir.Path("duet.musicxml"), SmallScore(Duet()));
+  const CommandRun skipped =
+      Run({dir.Path("duet.musicxml"), "--mode", "review", "--measures", "--threshold", "6"}, "x\ns\n");
+  ASSERT_EQ(skipped.status, 0) << skipped.err;
+  EXPECT_NE(skipped.out.find("Unknown answer \"x\""), std::string::npos);
+  EXPECT_NE(skipped.out.find("; skipped"), std::string::npos) << skipped.out;
+  EXPECT_TRUE(CuePitches(Read(dir.Path("duet.cued.musicxml")), 2, 8).empty());
+  const CommandRun stopped = Run({dir.Path("duet.musicxml"), "--mode", "review"}, "");
+  ASSERT_EQ(stopped.status, 0) << stopped.err;
+  EXPECT_NE(stopped.out.find("; stopped"), std::string::npos) << "the end of the input stops: " << stopped.out;
+}
+
+TEST_F(Command, AStoppedSearchWritesNothing) {
+  WriteText(dir.Path("duet.musicxml"), SmallScore(Duet()));
+  ostinel_cli::RequestCancel();
+  std::vector<const char*> argv = {"ostinel", "--config-dir", "x", "--no-progress", "--mode", "add"};
+  const std::string input = dir.Path("duet.musicxml");
+  argv.push_back(input.c_str());
+  ostinel_cli::CommandIo io;
+  io.out = std::tmpfile();
+  io.err = std::tmpfile();
+  const int status = ostinel_cli::RunCommand(static_cast<int>(argv.size()), argv.data(), io);
+  ostinel_cli::ClearCancel();
+  std::fclose(io.out);
+  std::fclose(io.err);
+  EXPECT_EQ(status, 130);
+  EXPECT_EQ(dir.Files(), std::vector<std::string>{"duet.musicxml"});
+}
+
+TEST_F(Command, TheSummaryComesAsJsonToo) {
+  WriteText(dir.Path("duet.musicxml"), SmallScore(Duet()));
+  const CommandRun run = Run({dir.Path("duet.musicxml"), "--mode", "add", "--measures", "--threshold", "6", "--json",
+                              dir.Path("summary.json")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string json = ReadText(dir.Path("summary.json"));
+  EXPECT_NE(json.find("\"staff\": \"Oboe\", \"slot\": 2, \"restStart\": 1, \"restEnd\": 8, \"restMeasures\": 8, "
+                      "\"proposal\": \"Flute, actual measure 4 to 8\", \"action\": \"cue written\", \"destinations\": "
+                      "[\"Oboe\"]"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"messages\": [\"One cue was created in the score.\"]"), std::string::npos);
+}
+
+TEST_F(Command, AUtf16ScoreIsRead) {
+  std::string utf8 = SmallScore(Duet());
+  utf8.replace(utf8.find("UTF-8"), 5, "UTF-16");
+  std::string utf16 = "\xFF\xFE";
+  for (const char c : utf8) {
+    utf16 += c;
+    utf16 += '\0';
+  }
+  WriteText(dir.Path("wide.musicxml"), utf16);
+  const CommandRun run = Run({dir.Path("wide.musicxml"), "--mode", "add", "--measures", "--threshold", "6"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadText(dir.Path("wide.cued.musicxml")).rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>", 0), 0u);
+}
+
+TEST_F(Command, VoicesBeyondTheHostsLayersAreLeftOutWithAWarning) {
+  std::string score = SmallScore(Duet());
+  std::string extra;
+  for (int voice = 2; voice <= 5; ++voice) {
+    extra += "<backup><duration>4</duration></backup><note><pitch><step>G</step><octave>4</octave></pitch>"
+             "<duration>4</duration><voice>" + std::to_string(voice) + "</voice><type>whole</type></note>";
+  }
+  score.insert(score.find("</measure>"), extra);
+  WriteText(dir.Path("voices.musicxml"), score);
+  const CommandRun run = Run({dir.Path("voices.musicxml"), "--mode", "mark"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("part P1 (Flute), staff 1: voice 5 has no layer left and is left out of the search"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(Music(Read(dir.Path("voices.cued.musicxml")), false), Music(Read(dir.Path("voices.musicxml")), false));
+}
+
+TEST_F(Command, CueSizedNotesOfTheScoreAreExistingCues) {
+  std::vector<PartSpec> parts = Duet();
+  parts[1].measures[7] = "C5* D5* E5* F5*";  // measure 8 of the oboe already holds a cue
+  WriteText(dir.Path("cued.musicxml"), SmallScore(parts));
+  const CommandRun run = Run({dir.Path("cued.musicxml"), "--mode", "add", "--measures", "--threshold", "6"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("No locations were found"), std::string::npos) << run.out;
+}
+
+}  // namespace
+}  // namespace ostinel_test
