@@ -60,12 +60,15 @@ std::string FirstExisting(std::initializer_list<std::string> candidates) {
 
 }  // namespace
 
-CommandRun RunOstinel(const std::vector<std::string>& args, const std::string& configDir, const std::string& input) {
-  std::vector<std::string> all = {"ostinel", "--config-dir", configDir, "--no-progress"};
+CommandRun RunOstinel(const std::vector<std::string>& args, const std::string& configDir, const std::string& input,
+                      bool terminal) {
+  std::vector<std::string> all = {"ostinel", "--config-dir", configDir};
+  if (!terminal) all.push_back("--no-progress");
   all.insert(all.end(), args.begin(), args.end());
   std::vector<const char*> argv;
   for (const std::string& arg : all) argv.push_back(arg.c_str());
   ostinel_cli::CommandIo io;
+  io.terminal = terminal;
   io.in = std::tmpfile();
   io.out = std::tmpfile();
   io.err = std::tmpfile();

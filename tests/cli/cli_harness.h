@@ -29,9 +29,10 @@ struct CommandRun {
   std::string err;
 };
 
-// Runs "ostinel args..." with stdin given and the choices kept in configDir.
+// Runs "ostinel args..." with stdin given and the choices kept in configDir;
+// stderr counts as a terminal only when asked (and progress is then drawn).
 CommandRun RunOstinel(const std::vector<std::string>& args, const std::string& configDir,
-                      const std::string& input = "");
+                      const std::string& input = "", bool terminal = false);
 
 std::string ReadText(const std::string& path);
 void WriteText(const std::string& path, const std::string& text);

@@ -289,6 +289,20 @@ TEST_F(Command, AStoppedSearchWritesNothing) {
   EXPECT_EQ(dir.Files(), std::vector<std::string>{"duet.musicxml"});
 }
 
+TEST_F(Command, ProgressIsDrawnOnlyOnATerminalAndClearedAfterwards) {
+  WriteText(dir.Path("duet.musicxml"), SmallScore(Duet()));
+  const std::vector<std::string> args = {dir.Path("duet.musicxml"), "--mode", "mark", "--measures", "--threshold", "6"};
+  const CommandRun piped = RunOstinel(args, Config(), "", false);
+  const CommandRun terminal = RunOstinel(args, Config(), "", true);
+  ASSERT_EQ(piped.status, 0) << piped.err;
+  ASSERT_EQ(terminal.status, 0) << terminal.err;
+  EXPECT_EQ(piped.err.find('['), std::string::npos) << piped.err;
+  EXPECT_NE(terminal.err.find("] 100%"), std::string::npos) << terminal.err;
+  // The bar is wiped before anything else is printed, so the summary stays clean.
+  EXPECT_EQ(terminal.err.back(), '\r');
+  EXPECT_EQ(terminal.out, piped.out);
+}
+
 TEST_F(Command, TheSummaryComesAsJsonToo) {
   WriteText(dir.Path("duet.musicxml"), SmallScore(Duet()));
   const CommandRun run = Run({dir.Path("duet.musicxml"), "--mode", "add", "--measures", "--threshold", "6", "--json",
