@@ -268,8 +268,8 @@ class Exporter {
     for (const RecordKey& key : Added(kQXTagSmartShape)) {
       const QXSmartShape shape = Read<QXSmartShape>(kQXTagSmartShape, key);
       if ((shape.flags & kQXShapeEntryBound) != 0) {
-        m_slurStarts.insert(shape.startEntry);
-        m_slurStops.insert(shape.endEntry);
+        m_slurStarts.insert(uint32_t{shape.startEntry});
+        m_slurStops.insert(uint32_t{shape.endEntry});
       } else {
         m_wedges.push_back(shape);
       }

@@ -156,6 +156,8 @@ bool WriteCompressed(const std::string& temporary, const std::string& inner, con
     *error = temporary + ": cannot create the archive";
     return false;
   }
+  // libzip reads the buffers only at zip_close: they must live until then.
+  const std::string mimetype = kMimeType;
   const std::string container = ContainerXml(inner);
   auto add = [&](const std::string& name, const std::string& content, bool store) {
     zip_source_t* source = zip_source_buffer(archive, content.data(), content.size(), 0);
@@ -168,11 +170,11 @@ bool WriteCompressed(const std::string& temporary, const std::string& inner, con
     if (store) zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
     return true;
   };
-  const bool added = add("mimetype", kMimeType, true) && add("META-INF/container.xml", container, false) &&
+  const bool added = add("mimetype", mimetype, true) && add("META-INF/container.xml", container, false) &&
                      add(inner, xml, false);
   if (!added || zip_close(archive) != 0) {
     *error = temporary + ": cannot write the archive";
-    if (!added) zip_discard(archive);
+    zip_discard(archive);  // a failed close leaves the archive open
     return false;
   }
   return true;

@@ -142,8 +142,8 @@ int CopyEntry(QXFrame** destination, const QXFrame* source, int index, int slot,
       if (CreateRecord(kQXTagTuplet, &key, record)) copy.flags |= kQXEntryTuplet;
     }
   }
-  job.sourceEntries.push_back(original.number);
-  job.newEntries.push_back(copy.number);
+  job.sourceEntries.push_back(uint32_t{original.number});
+  job.newEntries.push_back(uint32_t{copy.number});
   CopyEntryDetails(original, copy, job);
   return tuplet;
 }

@@ -143,7 +143,7 @@ bool MeasureEmpty(int slot, int measure, int32_t* lastEnd, int32_t* firstStart, 
           end = noteEnd;
           if (end == length) end = kUnlimited;
         }
-        start = std::min(start, entry.position);
+        start = std::min(start, int32_t{entry.position});
       }
       QX_FreeTGF(frame);
       if (notes) record->layer = layer;

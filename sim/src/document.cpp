@@ -195,12 +195,14 @@ void Document::ComputePositions(Entries& entries) const {
 
 void Document::IndexFrame(FrameKey key, const Entries& entries) {
   for (size_t i = 0; i < entries.size(); ++i) {
-    if (entries[i].number != 0) m_entryIndex[entries[i].number] = {key, static_cast<int>(i)};
+    // Entries are packed: the number is copied out before it is used as a key.
+    const uint32_t number = entries[i].number;
+    if (number != 0) m_entryIndex[number] = {key, static_cast<int>(i)};
   }
 }
 
 void Document::UnindexFrame(const Entries& entries) {
-  for (const QXEntry& entry : entries) m_entryIndex.erase(entry.number);
+  for (const QXEntry& entry : entries) m_entryIndex.erase(uint32_t{entry.number});
 }
 
 const Entries& Document::StoreFrame(FrameKey key, Entries entries) {

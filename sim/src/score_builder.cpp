@@ -113,7 +113,7 @@ std::vector<uint32_t> ScoreBuilder::Entries(uint16_t instrument, int measure, in
   const auto& stored = m_document.StoreFrame(
       FrameKey{instrument, static_cast<int16_t>(measure), static_cast<uint16_t>(layer)}, std::move(frame));
   std::vector<uint32_t> numbers;
-  for (const QXEntry& entry : stored) numbers.push_back(entry.number);
+  for (const QXEntry& entry : stored) numbers.push_back(uint32_t{entry.number});
   return numbers;
 }
 

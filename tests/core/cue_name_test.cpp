@@ -26,8 +26,8 @@ TEST_F(CoreTest, GroupsAreListedInNumberOrderPassingOverGaps) {
     EXPECT_EQ(std::string(group->name), expected[static_cast<size_t>(i)].second);
     EXPECT_EQ(group->marker, 0);
   }
-  EXPECT_EQ(core->Group(1)->group.flags, 0x0800) << "the host's record is kept whole";
-  EXPECT_EQ(core->Group(1)->group.firstStaff, b);
+  EXPECT_EQ(uint16_t{core->Group(1)->group.flags}, 0x0800) << "the host's record is kept whole";
+  EXPECT_EQ(int{core->Group(1)->group.firstStaff}, b);
 }
 
 class CueNames : public CoreTest {

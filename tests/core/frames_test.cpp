@@ -51,7 +51,7 @@ TEST_F(CoreTest, AnEntryWithoutNotesGetsTheDefaultNote) {
   entry.duration = 1024;
   core->NormalizeEntry(&entry);
   EXPECT_EQ(entry.noteCount, 1);
-  EXPECT_EQ(entry.notes[0].flags, 0x80000000u);
+  EXPECT_EQ(uint32_t{entry.notes[0].flags}, 0x80000000u);
   EXPECT_EQ(entry.notes[0].id, 0);
   EXPECT_EQ(entry.flags & kQXEntryNoNotes, kQXEntryNoNotes);
 }
@@ -74,9 +74,9 @@ TEST_F(CoreTest, SavingAndInsertingNormaliseTheFrameFirst) {
   ASSERT_NE(stored, nullptr);
   ASSERT_EQ(stored->size(), 2u);
   EXPECT_EQ((*stored)[1].noteCount, 1);
-  EXPECT_EQ((*stored)[1].notes[0].flags, 0x80000000u);
-  EXPECT_NE((*stored)[1].number, 0u) << "the host numbered the new entry";
-  EXPECT_EQ((*stored)[1].position, 2048);
+  EXPECT_EQ(uint32_t{(*stored)[1].notes[0].flags}, 0x80000000u);
+  EXPECT_NE(uint32_t{(*stored)[1].number}, 0u) << "the host numbered the new entry";
+  EXPECT_EQ(int32_t{(*stored)[1].position}, 2048);
 }
 
 }  // namespace

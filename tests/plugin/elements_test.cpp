@@ -114,8 +114,8 @@ TEST_F(Elements, AnEntryBoundShapeLinkedTwiceIsCopiedOnceToTheCopiedEntries) {
   CreateWith({IDC_SMART_SHAPES});
   const auto shapes = ShapesOn(oboe);
   ASSERT_EQ(shapes.size(), 1u);
-  EXPECT_EQ(shapes[0].startEntry, Entry(oboe, 9, 3, 0));
-  EXPECT_EQ(shapes[0].endEntry, Entry(oboe, 10, 3, 2));
+  EXPECT_EQ(uint32_t{shapes[0].startEntry}, Entry(oboe, 9, 3, 0));
+  EXPECT_EQ(uint32_t{shapes[0].endEntry}, Entry(oboe, 10, 3, 2));
   EXPECT_EQ(ShapesOn(clarinet).size(), 1u);
   const auto links = host.Doc().Records().Siblings(kQXTagEntryShapeLink, quivrasim::KeyScheme::EntryIncidence,
                                                    {Entry(oboe, 9, 3, 0), 0, 0});
@@ -144,7 +144,7 @@ TEST_F(Elements, ClefsAreCopiedWhereBothStavesHaveAClefRecordWithTheirChangeList
   const auto entries =
       host.Doc().Records().Siblings(kQXTagClefChange, quivrasim::KeyScheme::Incidence, {copied.clef, 0, 0});
   ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(Read<QXClefChange>(kQXTagClefChange, entries[1]).position, 2048);
+  EXPECT_EQ(int{Read<QXClefChange>(kQXTagClefChange, entries[1]).position}, 2048);
   EXPECT_EQ(host.Doc().Records().Find(kQXTagHold, {clarinet, 8, 0}), nullptr) << "no record, no clef";
 }
 

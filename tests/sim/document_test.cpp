@@ -27,8 +27,8 @@ TEST(SimFrames, SavedEntriesAreNumberedAndPlacedWithTupletsApplied) {
   ASSERT_NE(frame, nullptr);
   EXPECT_EQ(QX_GetTGFDuration(frame, kQXVersionCurrent), 3 * 341 + 1024 + 2048);
   ASSERT_EQ(QX_SaveTGF(frame, kQXVersionCurrent), 1);
-  EXPECT_EQ(frame->entries[1].position, 341);
-  EXPECT_EQ(frame->entries[3].position, 3 * 341);
+  EXPECT_EQ(int32_t{frame->entries[1].position}, 341);
+  EXPECT_EQ(int32_t{frame->entries[3].position}, 3 * 341);
   QX_FreeTGF(frame, kQXVersionCurrent);
   EXPECT_TRUE(host.LiveFrames().empty());
 }
