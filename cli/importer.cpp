@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "mapping.h"
+#include "value_ranges.h"
 #include "notation.h"
 #include "quivra/qx_records.h"
 #include "quivrasim/score_builder.h"
@@ -29,17 +30,23 @@ int Int(pugi::xml_node node, const char* child, int fallback = 0) {
   return found ? found.text().as_int(fallback) : fallback;
 }
 
-// "3+2" counts 5.
+// The leading integer of a text, held to lowest..highest (0 when there is none).
+int LeadingInt(const char* text, int lowest, int highest) {
+  const long long value = std::strtoll(text, nullptr, 10);
+  return static_cast<int>(std::clamp<long long>(value, lowest, highest));
+}
+
+// "3+2" counts 5; each part and the sum are held to 0..1000.
 int SumOfBeats(const char* text) {
   int total = 0;
   for (const char* at = text; *at != '\0';) {
     char* end = nullptr;
-    const long value = std::strtol(at, &end, 10);
+    const long long value = std::strtoll(at, &end, 10);
     if (end == at) {
       ++at;
       continue;
     }
-    total += static_cast<int>(value);
+    total = std::min(1000, total + static_cast<int>(std::clamp<long long>(value, 0, 1000)));
     at = end;
   }
   return total;
@@ -206,7 +213,7 @@ class PartImporter {
                                        ": voice " + voice + " has no layer left and is left out of the search");
           }
         }
-        m_part.cueVoice = std::max(m_part.cueVoice, std::atoi(voice.c_str()) + 1);
+        m_part.cueVoice = std::max(m_part.cueVoice, LeadingInt(voice.c_str(), 0, 999) + 1);
       }
     }
     m_clefs.assign(static_cast<size_t>(m_part.staves), 12);  // treble until a clef says otherwise
@@ -410,7 +417,7 @@ class PartImporter {
       if (const pugi::xml_node metronome = type.child("metronome")) {
         const int unit = DottedValue(TypeValue(metronome.child_value("beat-unit")),
                                      metronome.child("beat-unit-dot") ? 1 : 0);
-        const int perMinute = std::atoi(metronome.child_value("per-minute"));
+        const int perMinute = LeadingInt(metronome.child_value("per-minute"), 0, 10000);
         if (unit > 0 && perMinute > 0) {
           const std::string text = std::string(metronome.child_value("beat-unit")) + " = " + std::to_string(perMinute);
           Assign(Definition(kExpressionMetronome, text, perMinute, unit, kQXPlaybackTempo | kQXPlaybackOn), measure, at,
@@ -553,6 +560,7 @@ const PartLayout* ImportedScore::PartOfSlot(int slot, int* staff) const {
 }
 
 bool ImportScore(pugi::xml_document& document, quivrasim::Document& host, ImportedScore* score, std::string* error) {
+  if (!CheckValueRanges(document, error)) return false;
   const pugi::xml_node root = document.document_element();
   std::map<std::string, pugi::xml_node> partsById;
   for (pugi::xml_node part = root.child("part"); part; part = part.next_sibling("part")) {

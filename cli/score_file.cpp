@@ -10,6 +10,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 namespace ostinel_cli {
@@ -82,16 +83,29 @@ struct ZipArchive {
   }
 };
 
-bool ReadEntry(zip_t* archive, const std::string& name, std::vector<char>* bytes) {
-  zip_stat_t stat;
-  zip_stat_init(&stat);
-  if (zip_stat(archive, name.c_str(), 0, &stat) != 0 || (stat.valid & ZIP_STAT_SIZE) == 0) return false;
+// The largest file of an archive that is read: ten times the largest score
+// seen in practice. An entry's stated size is not trusted, since a damaged or
+// hostile archive can state any size.
+constexpr size_t kMaxEntrySize = size_t{256} << 20;
+
+enum class EntryRead { Read, Missing, TooLarge };
+
+EntryRead ReadEntry(zip_t* archive, const std::string& name, std::vector<char>* bytes) {
   zip_file_t* file = zip_fopen(archive, name.c_str(), 0);
-  if (file == nullptr) return false;
-  bytes->resize(stat.size);
-  const zip_int64_t read = zip_fread(file, bytes->data(), stat.size);
+  if (file == nullptr) return EntryRead::Missing;
+  char buffer[65536];
+  zip_int64_t read = 0;
+  EntryRead result = EntryRead::Read;
+  while ((read = zip_fread(file, buffer, sizeof buffer)) > 0) {
+    if (bytes->size() + static_cast<size_t>(read) > kMaxEntrySize) {
+      result = EntryRead::TooLarge;
+      break;
+    }
+    bytes->insert(bytes->end(), buffer, buffer + read);
+  }
   zip_fclose(file);
-  return read == static_cast<zip_int64_t>(stat.size);
+  if (read < 0) return EntryRead::Missing;
+  return result;
 }
 
 bool ReadCompressed(const std::string& path, std::vector<char>& bytes, ScoreFile* score, std::string* error) {
@@ -108,8 +122,10 @@ bool ReadCompressed(const std::string& path, std::vector<char>& bytes, ScoreFile
   }
   zip_error_fini(&zipError);
   std::vector<char> container;
-  if (!ReadEntry(zip.archive, "META-INF/container.xml", &container)) {
-    *error = path + ": the .mxl archive has no META-INF/container.xml";
+  const EntryRead containerRead = ReadEntry(zip.archive, "META-INF/container.xml", &container);
+  if (containerRead != EntryRead::Read) {
+    *error = path + (containerRead == EntryRead::TooLarge ? ": META-INF/container.xml is too large"
+                                                          : ": the .mxl archive has no META-INF/container.xml");
     return false;
   }
   pugi::xml_document containerDocument;
@@ -124,7 +140,12 @@ bool ReadCompressed(const std::string& path, std::vector<char>& bytes, ScoreFile
     return false;
   }
   std::vector<char> xml;
-  if (!ReadEntry(zip.archive, inner, &xml)) {
+  const EntryRead scoreRead = ReadEntry(zip.archive, inner, &xml);
+  if (scoreRead == EntryRead::TooLarge) {
+    *error = path + ": " + inner + " is larger than 256 MB, more than any score";
+    return false;
+  }
+  if (scoreRead != EntryRead::Read) {
     *error = path + ": the .mxl archive lacks " + inner + ", which its container names";
     return false;
   }
@@ -185,6 +206,10 @@ bool WriteCompressed(const std::string& temporary, const std::string& inner, con
 bool ReadScore(const std::string& path, ScoreFile* score, std::string* error) {
   std::vector<char> bytes;
   if (!ReadFile(path, &bytes, error)) return false;
+  return ReadScoreBytes(std::move(bytes), path, score, error);
+}
+
+bool ReadScoreBytes(std::vector<char> bytes, const std::string& path, ScoreFile* score, std::string* error) {
   if (bytes.empty()) {
     *error = path + ": the file is empty";
     return false;

@@ -3,6 +3,7 @@
 
 #include <pugixml.hpp>
 #include <string>
+#include <vector>
 
 namespace ostinel_cli {
 
@@ -15,6 +16,8 @@ struct ScoreFile {
 // Reads and parses a partwise score; false with a message naming the file
 // (and the line, when the XML is at fault).
 bool ReadScore(const std::string& path, ScoreFile* score, std::string* error);
+// The same for a file's bytes already read; name stands for the file in messages.
+bool ReadScoreBytes(std::vector<char> bytes, const std::string& name, ScoreFile* score, std::string* error);
 
 // Writes the score, compressed when the path ends in .mxl, through a
 // temporary file renamed into place: the target is complete or untouched.

@@ -11,3 +11,10 @@ if(OSTINEL_SANITIZE)
   endif()
   add_link_options(-fsanitize=${OSTINEL_SANITIZE})
 endif()
+
+# The fuzz build (clang): every object carries libFuzzer's coverage hooks; the
+# fuzz targets alone link its driver.
+option(OSTINEL_FUZZ "Build the fuzz targets as libFuzzer programs (clang)" OFF)
+if(OSTINEL_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

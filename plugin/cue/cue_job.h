@@ -32,6 +32,7 @@ struct CueJob {
   std::vector<uint32_t> newEntries;     // the copy of the source entry at the same index
   std::vector<uint32_t> smartShapes;    // shapes attached to copied entries, each once
   std::vector<bool> destinationStaves;  // per staff-list line: preselected in the dialog
+  bool writeFailed = false;             // a creation failed inside an edit it did not open
 };
 
 extern CueJob g_cueJob;

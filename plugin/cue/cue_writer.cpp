@@ -185,21 +185,25 @@ void CompleteFirstLayer(int slot, const CueJob& job) {
   }
 }
 
-void SizeEntries(int slot, int measure, int layer, int16_t percent) {
+// False when an entry could not be given its size: it would print as a
+// full-size note among the cue.
+bool SizeEntries(int slot, int measure, int layer, int16_t percent) {
   QXFrame* frame = LoadDestination(slot, measure, layer);
-  for (int i = 0; frame != nullptr && i < frame->entryCount; ++i) {
+  bool sized = frame != nullptr;
+  for (int i = 0; sized && i < frame->entryCount; ++i) {
     const QXKey key = QXKey::Entry(frame->entries[i].number, 0);
     QXEntrySize size{};
     if (LoadRecord(kQXTagEntrySize, key, &size)) {
       size.percent = static_cast<uint16_t>(percent);
-      SaveRecord(kQXTagEntrySize, key, size);
+      sized = SaveRecord(kQXTagEntrySize, key, size);
     } else {
       size = QXEntrySize{0, static_cast<uint16_t>(percent), {}};
       QXKey create = QXKey::Entry(frame->entries[i].number, kQXNew);
-      CreateRecord(kQXTagEntrySize, &create, size);
+      sized = CreateRecord(kQXTagEntrySize, &create, size);
     }
   }
   if (frame != nullptr) QX_FreeTGF(frame);
+  return sized;
 }
 
 // Copies the job's source into one destination staff; false when the host
@@ -280,7 +284,7 @@ bool CopyToStaff(int slot, uint32_t progress, int16_t* cancel, CueJob& job) {
     const bool empty = written->entryCount == 0;
     QX_FreeTGF(written);
     if (empty) return false;
-    SizeEntries(slot, measure, job.destinationLayer, job.percentage);
+    if (!SizeEntries(slot, measure, job.destinationLayer, job.percentage)) return false;
   }
   return true;
 }
@@ -343,7 +347,10 @@ int CreateCue(int32_t* created) {
   ResolveCueName(job.cueName, QX_SlotToInst(static_cast<uint16_t>(job.source.startSlot), 0));
   // A creation inside the search's edit belongs to it; one of its own is closed here.
   const bool ownEdit = !EditOpen();
-  if (ownEdit) QX_StartQuivraEdit(EditLabel(job).c_str());
+  if (ownEdit && !StartEdit(EditLabel(job).c_str())) {
+    QX_AlertMessage(job.dialog, 0, 0, kCouldNotCreate);
+    return 0;
+  }
   const uint32_t progress =
       QX_StartMassEdit(nullptr, (job.source.endMeasure - job.source.startMeasure + 1) * job.destinationCount);
   int16_t cancel = 0;
@@ -356,8 +363,13 @@ int CreateCue(int32_t* created) {
     if (!CopyToStaff(slot, progress, &cancel, job)) {
       QX_AlertMessage(job.dialog, 0, 0, kCouldNotCreate);
       QX_EndMassEdit(progress, static_cast<uint16_t>(cancel));
-      // The staves written so far stay written, as one edit.
-      if (ownEdit) QX_EndQuivraEdit();
+      // The staff that failed may be half written: the creation goes as a
+      // whole, with its own edit, or with the edit it is part of.
+      if (ownEdit) {
+        QX_CancelQuivraEdit();
+      } else {
+        job.writeFailed = true;
+      }
       return 0;
     }
     CopyEntrySmartShapes(job, slot);

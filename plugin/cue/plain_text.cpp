@@ -4,6 +4,15 @@
 
 namespace ostinel {
 
+namespace {
+
+// strchr, except that a NUL bracket is never found: strchr would answer the
+// text's end, and the conversions would read on past it.
+const char* Find(const char* text, char c) { return c != '\0' ? std::strchr(text, c) : nullptr; }
+char* Find(char* text, char c) { return c != '\0' ? std::strchr(text, c) : nullptr; }
+
+}  // namespace
+
 char* PlainTextCopy(const char* text, char command, char open, char close) {
   char work[kPlainTextWorkLength + 1];
   size_t length = 0;
@@ -15,10 +24,10 @@ char* PlainTextCopy(const char* text, char command, char open, char close) {
 
   size_t at = 0;
   for (;;) {
-    char* caret = std::strchr(work + at, command);
+    char* caret = Find(work + at, command);
     if (caret == nullptr) break;
-    char* opening = std::strchr(caret + 1, open);
-    char* closing = opening != nullptr ? std::strchr(opening + 1, close) : nullptr;
+    char* opening = Find(caret + 1, open);
+    char* closing = opening != nullptr ? Find(opening + 1, close) : nullptr;
     if (closing == nullptr) {
       at = static_cast<size_t>(caret - work) + 1;  // the caret stays
       continue;
@@ -49,7 +58,7 @@ void PlainTextInPlace(char* text, char command, char open, char close) {
       while (name[nameLength] != '\0' && name[nameLength] != open) ++nameLength;
       if (nameLength == 4 && std::strncmp(name, "flat", 4) == 0) *write++ = 'b';
       if (nameLength == 5 && std::strncmp(name, "sharp", 5) == 0) *write++ = '#';
-      const char* closing = std::strchr(name, close);
+      const char* closing = Find(name, close);
       read = closing != nullptr ? closing + 1 : name + std::strlen(name);
       continue;
     }

@@ -61,7 +61,16 @@ uint32_t InferVersion(uint32_t tag, uint32_t size, uint32_t version) {
 
 int16_t EDataLoad(uint32_t tag, QXKey* key, void* buffer, uint32_t* size, uint32_t version) {
   const uint32_t inferred = InferVersion(tag, *size, version);
-  if (tag == kQXTagPlaybackPrefs) return AssemblePlaybackPrefs(buffer, size);
+  if (tag == kQXTagPlaybackPrefs) {
+    // The assembly writes the whole structure: a smaller buffer is refused.
+    uint32_t needed = 0;
+    AssemblePlaybackPrefs(nullptr, &needed);
+    if (buffer != nullptr && *size < needed) {
+      *size = needed;
+      return 0;
+    }
+    return AssemblePlaybackPrefs(buffer, size);
+  }
   return QX_LoadEData(tag, key, buffer, size, inferred);
 }
 

@@ -28,10 +28,11 @@ bool Ask(HWND dialog) { return Interactive(dialog) || g_search.proposalScore == 
 bool MeasuresMode() { return (g_plugin.workingFlags & kFlagMeasures) != 0; }
 bool WalkComplete() { return g_search.currentSlot > g_search.searchRegion.endSlot; }
 
-void OpenEdit(HWND dialog) {
-  if (EditOpen()) return;
+// False when the host refuses the edit: the search then changes nothing.
+bool OpenEdit(HWND dialog) {
+  if (EditOpen()) return true;
   const char* label = MarkMode(dialog) ? g_texts.editMark : Interactive(dialog) ? g_texts.editSearch : g_texts.title;
-  QX_StartQuivraEdit(label);
+  return StartEdit(label);
 }
 
 // The selection converted to the score's own staff order.
@@ -271,7 +272,7 @@ void SearchStart(HWND dialog, bool startedByButton) {
   g_search.secondaryGroupStaves.assign(static_cast<size_t>(largest), false);
 
   if (!MeasuresMode()) {
-    OpenEdit(dialog);
+    OpenEdit(dialog);  // the pass tries again when the host refuses it here
     Enable(dialog, IDC_CLOSE, false);
     SetStatus(dialog, g_texts.loadingTempo);
     const bool built = g_duration.Build(g_search.searchRegion, dialog);
@@ -303,11 +304,13 @@ void SearchPass(HWND dialog, bool startedByButton) {
   Enable(dialog, IDC_CONTINUE, false);
   bool found = false;
   const bool mark = MarkMode(dialog);
-  OpenEdit(dialog);
+  const bool opened = OpenEdit(dialog);
   const bool commit = mark || !Interactive(dialog);
   const int32_t markedBefore = g_search.markedCount;
+  const int32_t createdBefore = g_search.createdCount;
+  g_cueJob.writeFailed = false;
 
-  for (;;) {
+  while (opened) {
     if (Step(dialog, mark) == StepResult::Cancelled) break;
     if (WalkComplete()) break;
     found = true;
@@ -318,6 +321,14 @@ void SearchPass(HWND dialog, bool startedByButton) {
     if (g_search.proposalScore == 0 || Interactive(dialog) || !SearchCreate(dialog)) break;
   }
 
+  if (!opened) SetStatus(dialog, g_texts.ready);
+  // A cue that failed halfway must not stay; in one edit with the pass, the
+  // pass goes with it, and so do its counts.
+  const bool keep = commit && !g_cueJob.writeFailed;
+  if (!keep && commit) {
+    g_search.markedCount = markedBefore;
+    g_search.createdCount = createdBefore;
+  }
   if (g_search.markedCount > markedBefore) QX_RedrawMusic(&g_search.documentRegion);
   if (WalkComplete()) {
     Finish(dialog, startedByButton, found);
@@ -326,7 +337,7 @@ void SearchPass(HWND dialog, bool startedByButton) {
   }
   Enable(dialog, IDC_CLOSE, true);
   if (EditOpen()) {
-    if (commit) {
+    if (keep) {
       QX_EndQuivraEdit();
     } else {
       QX_CancelQuivraEdit();

@@ -34,6 +34,9 @@ char* LoadPluginString(uint32_t id, char* buffer, int16_t size) {
   return buffer;
 }
 
+// The formats are texts of the plug-in's own string table, loaded at run time.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
 int FormatText(char* buffer, size_t size, const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
@@ -41,6 +44,7 @@ int FormatText(char* buffer, size_t size, const char* format, ...) {
   va_end(arguments);
   return length;
 }
+#pragma GCC diagnostic pop
 
 void LoadPluginTexts() {
   const TextBuffer buffers[] = {

@@ -328,7 +328,10 @@ bool Host::Fails(Op op) {
   ++m_fallibleCalls;
   bool fail = m_failAt > 0 && m_fallibleCalls == m_failAt;
   if (op == m_failOp && ++m_failOpCalls == m_failOpAt) fail = true;
-  if (fail) ++m_faults;
+  if (fail) {
+    ++m_faults;
+    m_lastFault = op;
+  }
   return fail;
 }
 

@@ -154,7 +154,17 @@ INSTANTIATE_TEST_SUITE_P(
                  "<score-partwise><part-list><score-part id=\"P1\"><part-name>A</part-name></score-part>"
                  "</part-list></score-partwise>",
                  "part P1 is listed but has no music"},
-        BadInput{"an .mxl that is no zip", "fake.mxl", "just text", "not a readable .mxl archive"}),
+        BadInput{"an .mxl that is no zip", "fake.mxl", "just text", "not a readable .mxl archive"},
+        BadInput{"an absurd octave", "high.musicxml",
+                 "<score-partwise><part-list><score-part id=\"P1\"><part-name>A</part-name></score-part></part-list>"
+                 "<part id=\"P1\"><measure number=\"7\"><note><pitch><step>C</step><octave>2147483643</octave>"
+                 "</pitch><duration>1</duration></note></measure></part></score-partwise>",
+                 "part P1, measure 7: <octave> \"2147483643\" is outside 0 to 9"},
+        BadInput{"divisions that are no number", "zero.musicxml",
+                 "<score-partwise><part-list><score-part id=\"P1\"><part-name>A</part-name></score-part></part-list>"
+                 "<part id=\"P1\"><measure number=\"1\"><attributes><divisions>none</divisions></attributes>"
+                 "</measure></part></score-partwise>",
+                 "part P1, measure 1: <divisions> \"none\" is not a number"}),
     [](const ::testing::TestParamInfo<BadInput>& param) { return "case" + std::to_string(param.index); });
 
 TEST_F(Command, AnMxlWithoutItsContainerIsRefused) {

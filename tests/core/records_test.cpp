@@ -141,13 +141,21 @@ void SetCompanion(quivrasim::Host& host, uint32_t tag, std::initializer_list<uin
   host.Doc().Records().Put(tag, quivrasim::RecordKey{kQXCompanionKey, 0, 0}, bytes);
 }
 
-TEST_F(CoreTest, PlaybackPreferencesReportTheirSizeWithoutABuffer) {
+TEST_F(CoreTest, PlaybackPreferencesReportTheirSizeAndRefuseASmallerBuffer) {
   host.ResetCounters();
   uint32_t size = 999;
   QXKey key = QXKey::Of(0, 0);
   EXPECT_EQ(core->EDataLoad(kQXTagPlaybackPrefs, &key, nullptr, &size, 0x0F000000), 1);
   EXPECT_EQ(size, 14u);
   EXPECT_EQ(host.Calls(Op::QX_LoadEData), 0);
+
+  // A buffer too small for the structure is refused, untouched, with the size it needs.
+  unsigned char small[15];
+  std::memset(small, 0xAB, sizeof small);
+  size = 13;
+  EXPECT_EQ(core->EDataLoad(kQXTagPlaybackPrefs, &key, small, &size, 0x0F000000), 0);
+  EXPECT_EQ(size, 14u);
+  for (const unsigned char byte : small) EXPECT_EQ(byte, 0xAB);
 }
 
 TEST_F(CoreTest, PlaybackPreferencesAreAssembledLoadingEachCompanionOnce) {

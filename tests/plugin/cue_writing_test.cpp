@@ -183,6 +183,7 @@ TEST_F(CueWriting, ACancelledCreationFinishesTheMeasureAndStopsTheStaff) {
 }
 
 TEST_F(CueWriting, AFailingHostSaveStopsWithAMessageAndLeavesNothingOpen) {
+  const uint64_t before = host.Doc().Fingerprint();
   AtLocation([&](DialogSession& d) {
     host.FailCall(quivrasim::Op::QX_SaveTGF, 8);  // in the oboe's cue, after layer 1 was completed
     d.Click(IDC_CREATE);
@@ -195,7 +196,9 @@ TEST_F(CueWriting, AFailingHostSaveStopsWithAMessageAndLeavesNothingOpen) {
             "measures with notes.");
   EXPECT_EQ(host.FaultsInjected(), 1);
   EXPECT_FALSE(host.Doc().EditOpen());
-  EXPECT_EQ(host.Doc().UndoStack().size(), 1u) << "what was written is one edit";
+  EXPECT_TRUE(host.Doc().UndoStack().empty()) << "the half-written cue went as a whole";
+  EXPECT_EQ(host.Doc().Fingerprint(), before);
+  EXPECT_EQ(host.Doc().UnjournaledChanges(), 0);
   for (const auto& run : host.ProgressRuns()) EXPECT_TRUE(run.ended);
 }
 

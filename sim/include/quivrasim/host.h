@@ -234,6 +234,8 @@ class Host {
   bool Fails(Op op);
   int FallibleCalls() const { return m_fallibleCalls; }
   int FaultsInjected() const { return m_faults; }
+  // The operation of the last failure made (Op::Count before the first).
+  Op LastFault() const { return m_lastFault; }
 
   // ---- Frames handed out and not yet freed ----
   std::unordered_set<QXFrame*>& LiveFrames() { return m_liveFrames; }
@@ -295,6 +297,7 @@ class Host {
   int m_failAt = 0;
   int m_fallibleCalls = 0;
   int m_faults = 0;
+  Op m_lastFault = Op::Count;
 
   Host* m_previous = nullptr;
 };
