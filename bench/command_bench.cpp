@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "bench_main.h"
 #include "command.h"
 
 namespace {
@@ -148,22 +149,7 @@ BENCHMARK(BM_OstinelCommand)->Unit(benchmark::kMillisecond);
 
 // Besides Google Benchmark's flags: --parts=N --measures=N (60 and 1000).
 int main(int argc, char** argv) {
-  int kept = 1;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    if (argument.rfind("--parts=", 0) == 0) {
-      g_parts = std::atoi(argument.c_str() + 8);
-    } else if (argument.rfind("--measures=", 0) == 0) {
-      g_measures = std::atoi(argument.c_str() + 11);
-    } else {
-      argv[kept++] = argv[i];
-    }
-  }
-  argc = kept;
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
+  const int status = ostinel_bench::RunBenchmarks(argc, argv, {{"parts", &g_parts}, {"measures", &g_measures}});
   if (!g_directory.empty()) std::filesystem::remove_all(g_directory);
-  return 0;
+  return status;
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "bench_main.h"
 #include "generated_score.h"
 #include "quivrasim/host.h"
 #include "quivrasim/operations.h"
@@ -123,21 +124,5 @@ BENCHMARK(BM_MarkSearchSeconds)->Unit(benchmark::kMillisecond);
 
 // Besides Google Benchmark's flags: --staves=N --measures=N (100 and 1000).
 int main(int argc, char** argv) {
-  int kept = 1;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    if (argument.rfind("--staves=", 0) == 0) {
-      g_shape.staves = std::atoi(argument.c_str() + 9);
-    } else if (argument.rfind("--measures=", 0) == 0) {
-      g_shape.measures = std::atoi(argument.c_str() + 11);
-    } else {
-      argv[kept++] = argv[i];
-    }
-  }
-  argc = kept;
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return ostinel_bench::RunBenchmarks(argc, argv, {{"staves", &g_shape.staves}, {"measures", &g_shape.measures}});
 }

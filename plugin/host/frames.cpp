@@ -1,5 +1,6 @@
 #include "host/frames.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "host/host_ops.h"
@@ -27,10 +28,16 @@ void NormalizeEntry(QXEntry* entry) {
     if (entry->notes[i].id > largest) largest = entry->notes[i].id;
   }
   // Ids change in place, so later notes are tested against renumbered ones.
-  int16_t next = largest;
+  // Ids are 16-bit: past 32767 the count goes on from 1, passing over ids in
+  // use, so that a new id is unique even then.
+  int next = largest;
   for (int i = 0; i < count; ++i) {
     QXNoteSlot& note = entry->notes[i];
-    if (note.id == 0 || IdTakenByAnother(*entry, count, i, note.id)) note.id = ++next;
+    if (note.id != 0 && !IdTakenByAnother(*entry, count, i, note.id)) continue;
+    do {
+      next = next >= INT16_MAX ? 1 : next + 1;
+    } while (IdTakenByAnother(*entry, count, i, static_cast<int16_t>(next)));
+    note.id = static_cast<int16_t>(next);
   }
   for (int i = 0; i < count; ++i) {
     QXNoteSlot& note = entry->notes[i];

@@ -31,6 +31,15 @@ TEST_F(CoreTest, DuplicateAndZeroNoteIdsAreRenumberedAboveTheLargest) {
   }
 }
 
+TEST_F(CoreTest, PastTheLargestPossibleIdNewIdsStartAgainFromOneAndStayUnique) {
+  QXEntry entry = EntryWithIds({1, -32768, 0, 32767, 0});
+  core->NormalizeEntry(&entry);
+  EXPECT_EQ(entry.notes[1].id, -32768);
+  EXPECT_EQ(entry.notes[2].id, 2) << "1 is taken";
+  EXPECT_EQ(entry.notes[3].id, 32767);
+  EXPECT_EQ(entry.notes[4].id, 3);
+}
+
 TEST_F(CoreTest, IdsAboveThirtyOneAreRepeatedModuloThirtyTwo) {
   QXEntry entry = EntryWithIds({33, 1});
   core->NormalizeEntry(&entry);

@@ -42,6 +42,8 @@ struct SweepCase {
   Mode mode;
 };
 
+void PrintTo(const SweepCase& c, std::ostream* os) { *os << c.name; }
+
 // What a staff plays in a frame, for comparing a cue with its source.
 struct Sounding {
   int duration;

@@ -1,0 +1,91 @@
+// Texts as long as a score or a user can make them reach the plug-in's fixed
+// buffers whole when they fit and cut when they do not, never past the end
+// (the sanitizer build checks the "never").
+#include "harness.h"
+#include "quivra/qx_records.h"
+
+namespace ostinel_test {
+namespace {
+
+using quivrasim::DialogSession;
+
+class LongTexts : public PluginTest {};
+
+TEST_F(LongTexts, TheLongestRestInSecondsMakesACompleteMarker) {
+  // At the slowest tempo the host can state (1/65536 of its unit a minute)
+  // a measure lasts 262,144 seconds; 998 of them make the largest number.
+  build.Measures(1001);
+  const uint16_t flute = build.Staff("Flute");
+  const uint16_t horn = build.Staff("Horn");
+  build.Play(flute, 1, 1001);
+  build.Play(horn, 1, 1).Play(horn, 1000, 1001);
+  build.TempoChange(1, 0, 1, kQXQuarter);
+  SearchOptions seconds;
+  seconds.mark = true;
+  seconds.measures = false;
+  seconds.threshold = 999;
+  RunDialog([&](DialogSession& d) {
+    Configure(d, seconds);
+    d.Click(IDC_START);
+    d.Click(IDC_CLOSE);
+  });
+  EXPECT_EQ(MarkerTexts(host, horn, 999),
+            std::vector<std::string>{"^font(Arial)^size(10)^efx(italic)*** 261619712.0 seconds of rest ***"});
+}
+
+TEST_F(LongTexts, TheTempoConflictMessageNamesAFiveDigitMeasureWhole) {
+  build.Measures(30000);
+  const uint16_t flute = build.Staff("Flute");
+  const uint16_t horn = build.Staff("Horn");
+  build.Play(flute, 1, 30000);
+  build.Play(horn, 1, 1).Play(horn, 30000, 30000);
+  build.TempoChangeQpm(29999, 0, 90);
+  build.MeasureExpression(29999, build.TempoExpression("Presto", 180));
+  SearchOptions seconds;
+  seconds.mark = true;
+  seconds.measures = false;
+  RunDialog([&](DialogSession& d) {
+    Configure(d, seconds);
+    d.Click(IDC_START);
+    d.Click(IDC_CLOSE);
+  });
+  ASSERT_FALSE(host.Alerts().empty());
+  EXPECT_EQ(host.Alerts()[0].text,
+            "There are conflicting tempo specifications in this document. The first one is at measure 29999.");
+}
+
+TEST_F(LongTexts, ACueNameTypedLongerThanItsFieldIsCutTo49Characters) {
+  build.Measures(20);
+  const uint16_t flute = build.Staff("Flute", "Fl.");
+  const uint16_t oboe = build.Staff("Oboe", "Ob.");
+  build.Play(flute, 1, 20);
+  build.Play(oboe, 1, 4).Play(oboe, 13, 20);
+  const std::string typed(300, 'n');
+  RunDialog([&](DialogSession& d) {
+    Configure(d, SearchOptions{});
+    d.Click(IDC_START);
+    d.Type(IDC_CUE_NAME, typed);
+    d.Click(IDC_CREATE);
+  });
+  EXPECT_EQ(ExpressionsAt(host, 8), (std::vector<std::pair<uint16_t, std::string>>{{oboe, std::string(49, 'n')}}));
+  EXPECT_EQ(host.Doc().UndoLabels(), std::vector<std::string>{"Add Cue: " + std::string(49, 'n') + ", m. 8-12"});
+}
+
+TEST_F(LongTexts, AStaffNameLongerThanEveryBufferGivesA49CharacterProposal) {
+  build.Measures(20);
+  const std::string name(3000, 'F');
+  const uint16_t flute = build.Staff(name, name);
+  const uint16_t oboe = build.Staff("Oboe", "Ob.");
+  build.Play(flute, 1, 20);
+  build.Play(oboe, 1, 4).Play(oboe, 13, 20);
+  std::string caption;
+  RunDialog([&](DialogSession& d) {
+    Configure(d, SearchOptions{});
+    d.Click(IDC_START);
+    caption = d.Text(IDC_USE_PROPOSED);
+  });
+  EXPECT_EQ(caption, "Use Proposed Cue:  " + std::string(49, 'F') + ", actual measure 8 to 12");
+}
+
+}  // namespace
+}  // namespace ostinel_test
