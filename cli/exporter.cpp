@@ -313,14 +313,11 @@ class Exporter {
     for (const QXEntry& entry : entries) {
       if (!IsCueEntry(entry)) continue;
       CueEntry item{entry};
-      const Bytes* tuplet = m_host.Records().Find(kQXTagTuplet, RecordKey{entry.number, 0, 0});
-      if (left == 0 && tuplet != nullptr) {
-        QXTuplet record;
-        std::memcpy(&record, tuplet->data(), sizeof record);
-        if (record.entries > 0 && record.actual > 0 && record.normal > 0) {
-          left = record.entries;
-          actual = record.actual;
-          normal = record.normal;
+      if (left == 0) {
+        if (const std::optional<QXTuplet> tuplet = m_host.TupletAt(entry.number)) {
+          left = tuplet->entries;
+          actual = tuplet->actual;
+          normal = tuplet->normal;
           item.tupletStart = true;
         }
       }

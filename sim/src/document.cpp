@@ -171,15 +171,10 @@ void Document::ComputePositions(Entries& entries) const {
   int32_t normal = 1;
   for (QXEntry& entry : entries) {
     if (tupletLeft == 0 && (entry.flags & kQXEntryTuplet) != 0 && entry.number != 0) {
-      const Bytes* tuplet = m_records.Find(kQXTagTuplet, RecordKey{entry.number, 0, 0});
-      if (tuplet != nullptr) {
-        QXTuplet record;
-        std::memcpy(&record, tuplet->data(), sizeof record);
-        if (record.entries > 0 && record.actual > 0 && record.normal > 0) {
-          tupletLeft = record.entries;
-          actual = record.actual;
-          normal = record.normal;
-        }
+      if (const std::optional<QXTuplet> tuplet = TupletAt(entry.number)) {
+        tupletLeft = tuplet->entries;
+        actual = tuplet->actual;
+        normal = tuplet->normal;
       }
     }
     int32_t length = entry.duration;
@@ -191,6 +186,15 @@ void Document::ComputePositions(Entries& entries) const {
     entry.length = length;
     position += length;
   }
+}
+
+std::optional<QXTuplet> Document::TupletAt(uint32_t entry) const {
+  const Bytes* stored = m_records.Find(kQXTagTuplet, RecordKey{entry, 0, 0});
+  if (stored == nullptr || stored->size() < sizeof(QXTuplet)) return std::nullopt;
+  QXTuplet tuplet;
+  std::memcpy(&tuplet, stored->data(), sizeof tuplet);
+  if (tuplet.entries <= 0 || tuplet.actual <= 0 || tuplet.normal <= 0) return std::nullopt;
+  return tuplet;
 }
 
 void Document::IndexFrame(FrameKey key, const Entries& entries) {

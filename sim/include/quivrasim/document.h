@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "quivra/qx_layout.h"
+#include "quivra/qx_records.h"
 #include "quivrasim/record_store.h"
 
 namespace quivrasim {
@@ -87,6 +88,9 @@ class Document {
   QXEntry* MutableEntry(uint32_t number);
   // Performed length of entries, with tuplets applied.
   void ComputePositions(Entries& entries) const;
+  // The tuplet that starts at an entry, when it has a usable one (entries,
+  // actual and normal counts all positive).
+  std::optional<QXTuplet> TupletAt(uint32_t entry) const;
   uint32_t NextEntryNumber() const { return m_nextEntryNumber; }
 
   // Keeps the flag of an entry that says it has records of tag's kind in step
