@@ -9,46 +9,47 @@ namespace {
 
 using quivrasim::DialogSession;
 
-class LongTexts : public PluginTest {};
+class LongTexts : public PluginTest {
+ protected:
+  // A flute playing throughout and a horn that rests from measure 2 until
+  // the last two measures; returns the horn.
+  uint16_t HornResting(int measures) {
+    build.Measures(measures);
+    const uint16_t flute = build.Staff("Flute");
+    const uint16_t horn = build.Staff("Horn");
+    build.Play(flute, 1, measures);
+    build.Play(horn, 1, 1).Play(horn, measures - 1, measures);
+    return horn;
+  }
+  // Marks the locations, counting rests in seconds.
+  void MarkInSeconds(int threshold) {
+    SearchOptions seconds;
+    seconds.mark = true;
+    seconds.measures = false;
+    seconds.threshold = threshold;
+    RunDialog([&](DialogSession& d) {
+      Configure(d, seconds);
+      d.Click(IDC_START);
+      d.Click(IDC_CLOSE);
+    });
+  }
+};
 
 TEST_F(LongTexts, TheLongestRestInSecondsMakesACompleteMarker) {
   // At the slowest tempo the host can state (1/65536 of its unit a minute)
   // a measure lasts 262,144 seconds; 998 of them make the largest number.
-  build.Measures(1001);
-  const uint16_t flute = build.Staff("Flute");
-  const uint16_t horn = build.Staff("Horn");
-  build.Play(flute, 1, 1001);
-  build.Play(horn, 1, 1).Play(horn, 1000, 1001);
+  const uint16_t horn = HornResting(1001);
   build.TempoChange(1, 0, 1, kQXQuarter);
-  SearchOptions seconds;
-  seconds.mark = true;
-  seconds.measures = false;
-  seconds.threshold = 999;
-  RunDialog([&](DialogSession& d) {
-    Configure(d, seconds);
-    d.Click(IDC_START);
-    d.Click(IDC_CLOSE);
-  });
+  MarkInSeconds(999);
   EXPECT_EQ(MarkerTexts(host, horn, 999),
             std::vector<std::string>{"^font(Arial)^size(10)^efx(italic)*** 261619712.0 seconds of rest ***"});
 }
 
 TEST_F(LongTexts, TheTempoConflictMessageNamesAFiveDigitMeasureWhole) {
-  build.Measures(30000);
-  const uint16_t flute = build.Staff("Flute");
-  const uint16_t horn = build.Staff("Horn");
-  build.Play(flute, 1, 30000);
-  build.Play(horn, 1, 1).Play(horn, 30000, 30000);
+  HornResting(30000);
   build.TempoChangeQpm(29999, 0, 90);
   build.MeasureExpression(29999, build.TempoExpression("Presto", 180));
-  SearchOptions seconds;
-  seconds.mark = true;
-  seconds.measures = false;
-  RunDialog([&](DialogSession& d) {
-    Configure(d, seconds);
-    d.Click(IDC_START);
-    d.Click(IDC_CLOSE);
-  });
+  MarkInSeconds(8);
   ASSERT_FALSE(host.Alerts().empty());
   EXPECT_EQ(host.Alerts()[0].text,
             "There are conflicting tempo specifications in this document. The first one is at measure 29999.");
