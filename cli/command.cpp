@@ -24,11 +24,6 @@ namespace {
 
 constexpr const char* kRegistryKey = "Software\\Lorvent";
 
-const std::map<std::string, int> kIncludes = {
-    {"articulations", IDC_ARTICULATIONS}, {"expressions", IDC_EXPRESSIONS}, {"smart-shapes", IDC_SMART_SHAPES},
-    {"clefs", IDC_CLEFS},                 {"lyrics", IDC_LYRICS},           {"chords", IDC_CHORDS},
-};
-
 bool ParseRange(const std::string& text, int* first, int* last) {
   char* end = nullptr;
   *first = static_cast<int>(std::strtol(text.c_str(), &end, 10));
@@ -40,15 +35,16 @@ bool ParseRange(const std::string& text, int* first, int* last) {
 bool ParseIncludes(const std::vector<std::string>& items, bool on, std::map<int, bool>* includes, std::string* bad) {
   for (const std::string& item : items) {
     if (item == "all") {
-      for (const auto& [name, box] : kIncludes) (*includes)[box] = on;
+      for (const IncludeSwitch& include : kIncludeSwitches) (*includes)[include.box] = on;
       continue;
     }
-    const auto found = kIncludes.find(item);
-    if (found == kIncludes.end()) {
+    const auto found = std::find_if(std::begin(kIncludeSwitches), std::end(kIncludeSwitches),
+                                    [&](const IncludeSwitch& include) { return item == include.name; });
+    if (found == std::end(kIncludeSwitches)) {
       *bad = item;
       return false;
     }
-    (*includes)[found->second] = on;
+    (*includes)[found->box] = on;
   }
   return true;
 }
@@ -199,7 +195,7 @@ int RunCommand(int argc, const char* const* argv, const CommandIo& io) {
   host.Reg().CreateKey(kRegistryKey);
 
   const size_t editsBefore = host.Doc().UndoStack().size();
-  Console console{io.in, io.out, io.err};
+  Console console{io.in, json == "-" ? io.err : io.out, io.err};
   SessionResult result;
   if (!RunSession(host, score, options, console, &result, &error)) {
     std::fprintf(io.err, "ostinel: %s\n", error.c_str());
@@ -214,6 +210,12 @@ int RunCommand(int argc, const char* const* argv, const CommandIo& io) {
   if (result.failed) {
     for (const std::string& message : result.messages) std::fprintf(io.err, "ostinel: %s\n", message.c_str());
     return 1;
+  }
+  if (result.noAnswers && !result.interrupted) {
+    std::fprintf(io.err, "ostinel: review mode asks at each location, but standard input ended before the first "
+                         "answer; answer at a terminal or pipe the answers in (or use --mode add or mark). "
+                         "Nothing was written.\n");
+    return 2;
   }
   if (result.interrupted) {
     while (host.Doc().UndoStack().size() > editsBefore && host.Doc().Undo()) {
@@ -232,7 +234,8 @@ int RunCommand(int argc, const char* const* argv, const CommandIo& io) {
     return 1;
   }
   summary.output = output;
-  PrintSummary(io.out, summary);
+  // With the JSON on standard output, the lines for people go to standard error.
+  PrintSummary(json == "-" ? io.err : io.out, summary);
   if (!json.empty()) {
     const std::string text = SummaryJson(summary);
     if (json == "-") {

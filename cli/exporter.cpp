@@ -6,6 +6,7 @@
 #include <numeric>
 #include <set>
 
+#include "cue_notes.h"
 #include "mapping.h"
 #include "notation.h"
 #include "quivra/qx_records.h"
@@ -24,6 +25,12 @@ struct Place {
   int staff = 1;
 };
 
+struct DirectionOptions {
+  const char* placement = "above";
+  int layer = -1;            // its layer: the direction then goes with the cue voice there
+  const char* id = nullptr;  // the kind of text a later run reads back as the plug-in's own
+};
+
 class Exporter {
  public:
   Exporter(const quivrasim::Document& host, ImportedScore& score) : m_host(host), m_score(score) {
@@ -35,13 +42,15 @@ class Exporter {
   }
 
   ExportCounts Run() {
+    // The cue notes first: they may raise a part's divisions, which the
+    // offsets of everything else are then written in.
     CollectShapes();
+    WriteCueNotes();
     WriteClefs();
     WriteMeasureExpressions();
     WriteMarkers();
     WriteChords();
     WriteWedges();
-    WriteCueNotes();
     return m_counts;
   }
 
@@ -109,15 +118,33 @@ class Exporter {
   static int64_t ToDivisions(int64_t units, int divisions) { return units * divisions / kQXQuarter; }
 
   void Direction(const Place& place, int measure, int64_t position, const std::function<void(pugi::xml_node)>& fill,
-                 const char* placement = "above") {
+                 const DirectionOptions& options = {}) {
     const pugi::xml_node node = Measure(place, measure);
     if (!node) return;
     pugi::xml_node direction = StartElement(node, "direction");
-    direction.append_attribute("placement") = placement;
+    direction.append_attribute("placement") = options.placement;
+    if (options.id != nullptr) direction.append_attribute("id") = NewId(options.id).c_str();
     fill(direction.append_child("direction-type"));
     const int64_t offset = ToDivisions(position, DivisionsAtStart(*place.part, measure));
     if (offset != 0) Text(direction, "offset", std::to_string(offset));
+    const CueVoices& voices = m_voices[place.part];
+    const auto voice = voices.find({measure, place.staff, options.layer});
+    if (voice != voices.end()) Text(direction, "voice", std::to_string(voice->second));
     if (place.part->staves > 1) Text(direction, "staff", std::to_string(place.staff));
+  }
+
+  // An id unique in the document: the prefix and a number no earlier run used.
+  std::string NewId(const char* prefix) {
+    if (m_nextId == 0) {
+      m_nextId = 1;
+      for (const pugi::xpath_node& node : m_score.parts.front().part.root().select_nodes("//direction[@id]")) {
+        const std::string id = node.node().attribute("id").value();
+        for (const char* known : {kMarkerIdPrefix, kCueNameIdPrefix}) {
+          if (id.rfind(known, 0) == 0) m_nextId = std::max(m_nextId, std::atoi(id.c_str() + std::strlen(known)) + 1);
+        }
+      }
+    }
+    return prefix + std::to_string(m_nextId++);
   }
 
   static void Words(pugi::xml_node type, const std::string& caretText) {
@@ -151,11 +178,13 @@ class Exporter {
       const int measure = static_cast<int>(key.a);
       if ((assignment.flags & kQXExprLayerMask) == 0) {
         // The cue's name: at the start of its measure.
-        Direction(*place, measure, 0, [&](pugi::xml_node type) { Words(type, text); });
+        Direction(*place, measure, 0, [&](pugi::xml_node type) { Words(type, text); },
+                  DirectionOptions{"above", -1, kCueNameIdPrefix});
         ++m_counts.cueNames;
         continue;
       }
       const int64_t position = (assignment.flags & kQXExprAtHpos) != 0 ? std::max<int>(0, assignment.hpos) : 0;
+      const int layer = (assignment.flags & kQXExprLayerMask) - 1;
       Direction(*place, measure, position, [&](pugi::xml_node type) {
         if (kind == kExpressionDynamics) {
           pugi::xml_node dynamics = type.append_child("dynamics");
@@ -170,7 +199,7 @@ class Exporter {
         } else {
           Words(type, text);
         }
-      });
+      }, DirectionOptions{"above", layer, nullptr});
       ++m_counts.elements;
     }
   }
@@ -184,7 +213,8 @@ class Exporter {
       const Bytes* raw = m_host.Records().Find(kQXTagRawText, RecordKey{block.rawText, 0, 0});
       if (raw == nullptr) continue;
       const std::string text(raw->begin(), raw->end());
-      Direction(*place, static_cast<int>(key.b), 0, [&](pugi::xml_node type) { Words(type, text); });
+      Direction(*place, static_cast<int>(key.b), 0, [&](pugi::xml_node type) { Words(type, text); },
+                DirectionOptions{"above", -1, kMarkerIdPrefix});
       ++m_counts.markers;
     }
   }
@@ -218,9 +248,28 @@ class Exporter {
     }
   }
 
-  static void AppendClef(pugi::xml_node attributes, int code, int staff, bool numbered) {
-    pugi::xml_node clef = attributes.append_child("clef");
-    if (numbered) clef.append_attribute("number") = staff;
+  // The clef a measure already sets for a staff at its start (before its music).
+  static pugi::xml_node ClefAtStart(pugi::xml_node measure, int staff) {
+    for (pugi::xml_node child = measure.first_child(); child && !IsMusic(child); child = child.next_sibling()) {
+      if (std::strcmp(child.name(), "attributes") != 0) continue;
+      for (pugi::xml_node clef = child.child("clef"); clef; clef = clef.next_sibling("clef")) {
+        if (clef.attribute("number").as_int(1) == staff) return clef;
+      }
+    }
+    return pugi::xml_node();
+  }
+
+  // Sets a staff's clef at the start of a measure: in the clef the measure
+  // sets there already (a reader takes two clefs at one place for an error),
+  // else in attributes of its own.
+  void SetClef(pugi::xml_node measure, int code, const Place& place) {
+    pugi::xml_node clef = ClefAtStart(measure, place.staff);
+    if (clef) {
+      while (clef.first_child()) clef.remove_child(clef.first_child());
+    } else {
+      clef = StartElement(measure, "attributes").append_child("clef");
+      if (place.part->staves > 1) clef.append_attribute("number") = place.staff;
+    }
     const int sign = std::clamp((code % 100) / 10, 0, static_cast<int>(std::size(kClefSigns)) - 1);
     Text(clef, "sign", kClefSigns[sign][0] != '\0' ? kClefSigns[sign] : "G");
     if (code % 10 != 0) Text(clef, "line", std::to_string(code % 10));
@@ -251,14 +300,15 @@ class Exporter {
         const auto [measure, clef] = measures[i];
         const bool runStart = i == 0 || measures[i - 1].first != measure - 1 || measures[i - 1].second != clef;
         if (runStart && Measure(*place, measure)) {
-          AppendClef(StartElement(Measure(*place, measure), "attributes"), clef, place->staff, place->part->staves > 1);
+          SetClef(Measure(*place, measure), clef, *place);
           ++m_counts.elements;
         }
+        // After the run the staff's own clef is back (unless the next measure sets one itself).
         const bool runEnd = i + 1 == measures.size() || measures[i + 1].first != measure + 1;
         const auto own = m_score.snapshot.holds.find(RecordKey{instrument, static_cast<uint32_t>(measure + 1), 0});
-        if (runEnd && own != m_score.snapshot.holds.end() && Measure(*place, measure + 1)) {
-          AppendClef(StartElement(Measure(*place, measure + 1), "attributes"), ClefAt(own->second), place->staff,
-                     place->part->staves > 1);
+        const pugi::xml_node next = Measure(*place, measure + 1);
+        if (runEnd && own != m_score.snapshot.holds.end() && next && !ClefAtStart(next, place->staff)) {
+          SetClef(next, ClefAt(own->second), *place);
         }
       }
     }
@@ -268,8 +318,8 @@ class Exporter {
     for (const RecordKey& key : Added(kQXTagSmartShape)) {
       const QXSmartShape shape = Read<QXSmartShape>(kQXTagSmartShape, key);
       if ((shape.flags & kQXShapeEntryBound) != 0) {
-        m_slurStarts.insert(uint32_t{shape.startEntry});
-        m_slurStops.insert(uint32_t{shape.endEntry});
+        m_slurs.starts.emplace(uint32_t{shape.startEntry}, static_cast<uint16_t>(key.a));
+        m_slurs.stops.emplace(uint32_t{shape.endEntry}, static_cast<uint16_t>(key.a));
       } else {
         m_wedges.push_back(shape);
       }
@@ -282,203 +332,32 @@ class Exporter {
       if (place == nullptr || (shape.kind != kShapeCrescendo && shape.kind != kShapeDiminuendo)) continue;
       Direction(*place, shape.startMeasure, 0, [&](pugi::xml_node type) {
         type.append_child("wedge").append_attribute("type") = shape.kind == kShapeCrescendo ? "crescendo" : "diminuendo";
-      }, "below");
+      }, DirectionOptions{"below"});
       const int64_t end = m_host.MeasureLength(shape.endMeasure);
       Direction(*place, shape.endMeasure, end,
-                [&](pugi::xml_node type) { type.append_child("wedge").append_attribute("type") = "stop"; }, "below");
+                [&](pugi::xml_node type) { type.append_child("wedge").append_attribute("type") = "stop"; },
+                DirectionOptions{"below"});
       ++m_counts.elements;
     }
   }
 
-  // ---- Cue notes ----
-
-  struct CueEntry {
-    QXEntry entry;
-    int actual = 1;
-    int normal = 1;
-    bool tupletStart = false;
-    bool tupletStop = false;
-  };
-
-  bool IsCueEntry(const QXEntry& entry) const {
-    return entry.number > m_score.snapshot.lastEntry &&
-           m_host.Records().Find(kQXTagEntrySize, RecordKey{entry.number, 0, 0}) != nullptr;
-  }
-
-  std::vector<CueEntry> CueEntries(const quivrasim::Entries& entries) const {
-    std::vector<CueEntry> cue;
-    int left = 0;
-    int actual = 1;
-    int normal = 1;
-    for (const QXEntry& entry : entries) {
-      if (!IsCueEntry(entry)) continue;
-      CueEntry item{entry};
-      if (left == 0) {
-        if (const std::optional<QXTuplet> tuplet = m_host.TupletAt(entry.number)) {
-          left = tuplet->entries;
-          actual = tuplet->actual;
-          normal = tuplet->normal;
-          item.tupletStart = true;
-        }
-      }
-      if (left > 0) {
-        item.actual = actual;
-        item.normal = normal;
-        item.tupletStop = --left == 0;
-      }
-      cue.push_back(item);
-    }
-    return cue;
-  }
-
   void WriteCueNotes() {
     for (PartLayout& part : m_score.parts) {
-      for (int measure = 1; measure <= static_cast<int>(part.measures.size()); ++measure) {
-        for (int staff = 1; staff <= part.staves; ++staff) {
-          const uint16_t instrument = part.instruments[static_cast<size_t>(staff - 1)];
-          for (int layer = 0; layer < m_host.MaxLayers(); ++layer) {
-            const quivrasim::Entries* entries =
-                m_host.Frame({instrument, static_cast<int16_t>(measure), static_cast<uint16_t>(layer)});
-            if (entries == nullptr) continue;
-            const std::vector<CueEntry> cue = CueEntries(*entries);
-            if (!cue.empty()) WriteCueVoice(Place{&part, staff}, measure, cue);
-          }
-        }
-      }
-    }
-  }
-
-  void WriteCueVoice(const Place& place, int measure, const std::vector<CueEntry>& cue) {
-    PartLayout& part = *place.part;
-    pugi::xml_node node = part.measures[static_cast<size_t>(measure - 1)];
-    const int divisions = part.endDivisions[static_cast<size_t>(measure - 1)];
-    // Durations that the part's divisions cannot hold ask for finer ones.
-    int64_t multiplier = 1;
-    for (const CueEntry& item : cue) {
-      const int64_t numerator = static_cast<int64_t>(item.entry.duration) * item.normal * divisions;
-      const int64_t denominator = static_cast<int64_t>(item.actual) * kQXQuarter;
-      const int64_t needed = denominator / std::gcd(numerator, denominator);
-      multiplier = std::lcm(multiplier, needed);
-    }
-    const int64_t finer = divisions * multiplier;
-    const int64_t back = part.endTime[static_cast<size_t>(measure - 1)];
-    if (back > 0) Text(node.append_child("backup"), "duration", std::to_string(back));
-    if (multiplier > 1) Text(node.append_child("attributes"), "divisions", std::to_string(finer));
-    for (const CueEntry& item : cue) WriteCueEntry(place, node, item, finer);
-    if (multiplier > 1) Text(node.append_child("attributes"), "divisions", std::to_string(divisions));
-    ++m_counts.cueMeasures;
-  }
-
-  void WriteCueEntry(const Place& place, pugi::xml_node measure, const CueEntry& item, int64_t divisions) {
-    const QXEntry& entry = item.entry;
-    const bool rest = (entry.flags & kQXEntryNote) == 0;
-    const bool hidden = rest && ((entry.flags & kQXEntryPlaceholder) != 0 || entry.hostWord144 == kFillerMark);
-    const int64_t duration = static_cast<int64_t>(entry.duration) * item.normal * divisions / (item.actual * kQXQuarter);
-    std::string type;
-    int dots = 0;
-    const bool typed = TypeOf(entry.duration, &type, &dots);
-    const int count = rest ? 1 : std::clamp<int>(entry.noteCount, 1, kQXMaxNotes);
-    for (int n = 0; n < count; ++n) {
-      pugi::xml_node note = measure.append_child("note");
-      if (hidden) note.append_attribute("print-object") = "no";
-      note.append_child("cue");
-      if (n > 0) note.append_child("chord");
-      const QXNoteSlot& slot = entry.notes[n];
-      if (rest) {
-        note.append_child("rest");
-      } else {
-        const Pitch written = Transpose(Pitch{static_cast<int16_t>(slot.word0), static_cast<int16_t>(slot.word1)},
-                                        -place.part->transposeDiatonic, -place.part->transposeChromatic);
-        char step = 'C';
-        int alter = 0;
-        int octave = 4;
-        PitchToXml(written, &step, &alter, &octave);
-        pugi::xml_node pitch = note.append_child("pitch");
-        Text(pitch, "step", std::string(1, step));
-        if (alter != 0) Text(pitch, "alter", std::to_string(alter));
-        Text(pitch, "octave", std::to_string(octave));
-      }
-      Text(note, "duration", std::to_string(std::max<int64_t>(duration, 1)));
-      Text(note, "voice", std::to_string(place.part->cueVoice));
-      if (typed) {
-        pugi::xml_node typeNode = note.append_child("type");
-        typeNode.text().set(type.c_str());
-        typeNode.append_attribute("size") = "cue";
-        for (int d = 0; d < dots; ++d) note.append_child("dot");
-      }
-      if (item.actual != 1 || item.normal != 1) {
-        pugi::xml_node modification = note.append_child("time-modification");
-        Text(modification, "actual-notes", std::to_string(item.actual));
-        Text(modification, "normal-notes", std::to_string(item.normal));
-      }
-      if (place.part->staves > 1) Text(note, "staff", std::to_string(place.staff));
-      WriteNotations(note, entry, slot, item, n == 0, rest);
-      if (n == 0 && !rest) WriteLyrics(note, entry.number);
-      ++m_counts.cueNotes;
-    }
-  }
-
-  void WriteNotations(pugi::xml_node note, const QXEntry& entry, const QXNoteSlot& slot, const CueEntry& item,
-                      bool first, bool rest) {
-    pugi::xml_node notations;
-    auto get = [&]() {
-      if (!notations) notations = note.append_child("notations");
-      return notations;
-    };
-    if (!rest && (slot.flags & kQXNoteTieEnd) != 0) get().append_child("tied").append_attribute("type") = "stop";
-    if (!rest && (slot.flags & kQXNoteTieStart) != 0) get().append_child("tied").append_attribute("type") = "start";
-    if (!first) return;
-    if (m_slurStarts.count(entry.number) != 0) {
-      pugi::xml_node slur = get().append_child("slur");
-      slur.append_attribute("type") = "start";
-      slur.append_attribute("number") = 16;
-    }
-    if (m_slurStops.count(entry.number) != 0) {
-      pugi::xml_node slur = get().append_child("slur");
-      slur.append_attribute("type") = "stop";
-      slur.append_attribute("number") = 16;
-    }
-    if (item.tupletStart) get().append_child("tuplet").append_attribute("type") = "start";
-    if (item.tupletStop) get().append_child("tuplet").append_attribute("type") = "stop";
-    pugi::xml_node articulations;
-    for (uint16_t incidence = 0;; ++incidence) {
-      const Bytes* bytes = m_host.Records().Find(kQXTagArticulation, RecordKey{entry.number, incidence, 0});
-      if (bytes == nullptr) break;
-      QXEntryDetail detail;
-      std::memcpy(&detail, bytes->data(), sizeof detail);
-      const int code = detail.words[0];
-      if (code == kFermataCode) {
-        get().append_child("fermata");
-      } else if (code > 0 && code < kFermataCode) {
-        if (!articulations) articulations = get().append_child("articulations");
-        articulations.append_child(kArticulations[code]);
-      }
-    }
-  }
-
-  void WriteLyrics(pugi::xml_node note, uint32_t entryNumber) {
-    for (uint16_t incidence = 0;; ++incidence) {
-      const Bytes* bytes = m_host.Records().Find(kQXTagLyricVerse, RecordKey{entryNumber, incidence, 0});
-      if (bytes == nullptr) break;
-      QXEntryDetail detail;
-      std::memcpy(&detail, bytes->data(), sizeof detail);
-      const Bytes* raw = m_host.Records().Find(kQXTagRawText, RecordKey{detail.words[1], 0, 0});
-      if (raw == nullptr) continue;
-      pugi::xml_node lyric = note.append_child("lyric");
-      lyric.append_attribute("number") = detail.words[0];
-      Text(lyric, "syllabic", kSyllabic[std::min<int>(detail.words[2], 3)]);
-      Text(lyric, "text", std::string(raw->begin(), raw->end()));
-      if (detail.words[3] != 0) lyric.append_child("extend");
+      const CueNoteCounts counts = ostinel_cli::WriteCueNotes(m_host, m_score.snapshot, m_slurs, part, &m_voices[&part]);
+      m_counts.cueNotes += counts.notes;
+      m_counts.cueRests += counts.rests;
+      m_counts.cueMeasures += counts.measures;
     }
   }
 
   const quivrasim::Document& m_host;
   ImportedScore& m_score;
   std::map<uint16_t, Place> m_places;
-  std::set<uint32_t> m_slurStarts;
-  std::set<uint32_t> m_slurStops;
+  CueSlurs m_slurs;
+  std::map<const PartLayout*, CueVoices> m_voices;
   std::vector<QXSmartShape> m_wedges;
   ExportCounts m_counts;
+  int m_nextId = 0;
 };
 
 }  // namespace

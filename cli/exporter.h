@@ -7,8 +7,9 @@
 namespace ostinel_cli {
 
 struct ExportCounts {
-  int cueNotes = 0;     // notes and rests written as cue notes
-  int cueMeasures = 0;  // (staff, measure) pairs holding them
+  int cueNotes = 0;     // pitched cue notes, chord notes included
+  int cueRests = 0;     // cue rests a reader shows
+  int cueMeasures = 0;  // (staff, layer, measure) voices holding them
   int cueNames = 0;
   int markers = 0;
   int elements = 0;  // copied expressions, chord symbols, clefs and shapes

@@ -11,6 +11,7 @@
 #include "notation.h"
 #include "quivra/qx_records.h"
 #include "quivrasim/score_builder.h"
+#include "quivrasim/text_format.h"
 
 namespace ostinel_cli {
 
@@ -85,6 +86,7 @@ struct Note {
   bool grace = false;
   bool cue = false;
   bool measureRest = false;
+  bool hidden = false;  // print-object="no"
   Pitch pitch;
   int64_t duration = 0;  // divisions
   int staff = 1;
@@ -107,6 +109,7 @@ Note ReadNote(pugi::xml_node node, const PartLayout& part) {
   note.cue = node.child("cue") || std::strcmp(node.child("type").attribute("size").value(), "cue") == 0;
   note.rest = node.child("rest");
   note.measureRest = std::strcmp(node.child("rest").attribute("measure").value(), "yes") == 0;
+  note.hidden = std::strcmp(node.attribute("print-object").value(), "no") == 0;
   note.duration = std::max(0, Int(node, "duration"));
   note.staff = std::max(1, Int(node, "staff", 1));
   if (node.child("voice")) note.voice = node.child_value("voice");
@@ -146,6 +149,10 @@ Note ReadNote(pugi::xml_node node, const PartLayout& part) {
 // One entry on its way into a frame.
 struct Pending {
   int64_t start = 0;  // host units in the measure
+  // Where it starts and ends exactly: in divisions, and the divisions then.
+  int64_t startDivisions = 0;
+  int64_t endDivisions = 0;
+  int divisions = 1;
   EntrySpec spec;
   std::vector<Note> notes;  // the first note and its chord notes
   bool filler = false;
@@ -214,6 +221,7 @@ class PartImporter {
           }
         }
         m_part.cueVoice = std::max(m_part.cueVoice, LeadingInt(voice.c_str(), 0, 999) + 1);
+        if (m_part.instrumentId.empty()) m_part.instrumentId = note.child("instrument").attribute("id").value();
       }
     }
     m_clefs.assign(static_cast<size_t>(m_part.staves), 12);  // treble until a clef says otherwise
@@ -251,18 +259,27 @@ class PartImporter {
         }
         Pending pending;
         pending.start = ToUnits(cursor, m_divisions);
+        pending.startDivisions = cursor;
+        pending.endDivisions = cursor + note.duration;
+        pending.divisions = m_divisions;
         pending.notes.push_back(note);
         const int64_t actualUnits = ToUnits(note.duration, m_divisions);
         const int typed = DottedValue(note.typeUnits, note.dots);
-        // The notated value when it agrees with the time the note takes.
+        // The notated value when it agrees with the time the note takes; where
+        // the divisions cannot hold that time exactly, a writer rounds it to
+        // a neighbouring division (a triplet sixteenth is 42 or 43 of 256).
         int notated = static_cast<int>(actualUnits);
+        const int64_t exact = int64_t{typed} * note.normal * m_divisions;
+        const int64_t inexact = exact % (int64_t{note.actual} * kQXQuarter) != 0;
+        const int64_t tolerance = inexact ? kQXQuarter / m_divisions + 1 : 2;
         if (typed != 0 && !note.measureRest &&
-            std::llabs(static_cast<int64_t>(typed) * note.normal / note.actual - actualUnits) <= 1) {
+            std::llabs(static_cast<int64_t>(typed) * note.normal / note.actual - actualUnits) < tolerance) {
           notated = typed;
         } else {
           pending.notes[0].actual = pending.notes[0].normal = 1;
         }
         pending.spec.duration = std::clamp(notated, 0, 0xFFFF);
+        if (note.rest && note.hidden) pending.spec.flags |= kQXEntryPlaceholder;
         previous = {note.staff, note.voice};
         voices[previous].push_back(pending);
         cursor += note.duration;
@@ -311,18 +328,23 @@ class PartImporter {
   void WriteVoice(int staff, const std::string& voice, int measure, std::vector<Pending>& entries) {
     const int layer = m_layers[staff][voice];
     if (layer >= kMaxLayers) return;
-    // Fill the voice's gaps so that every entry keeps its place.
+    // Fill the voice's gaps so that every entry keeps its place. Gaps are
+    // found in divisions: host units would see one in every rounded tuplet.
     std::vector<Pending> laid;
-    int64_t end = 0;
+    int64_t end = 0;  // divisions
+    int endDivisions = 1;
     for (Pending& entry : entries) {
-      if (entry.start > end) {
+      if (entry.startDivisions * endDivisions > end * entry.divisions) {
         Pending filler;
-        filler.start = end;
+        filler.start = ToUnits(end, endDivisions);
         filler.filler = true;
-        filler.spec = EntrySpec::Rest(static_cast<int>(entry.start - end));
+        filler.spec = EntrySpec::Rest(static_cast<int>(std::max<int64_t>(entry.start - filler.start, 1)));
         laid.push_back(filler);
       }
-      end = std::max(end, entry.start + ToUnits(entry.notes[0].duration, m_divisions));
+      if (entry.endDivisions * endDivisions > end * entry.divisions) {
+        end = entry.endDivisions;
+        endDivisions = entry.divisions;
+      }
       for (const Note& note : entry.notes) {
         if (note.rest || entry.spec.notes.size() >= kQXMaxNotes) continue;
         entry.spec.notes.push_back(quivrasim::NoteSpec{note.pitch.level, note.pitch.alter, note.noteFlags});
@@ -348,6 +370,18 @@ class PartImporter {
   void WriteEntryDetails(const Pending& pending, uint32_t entry, uint16_t instrument, int measure) {
     const Note& first = pending.notes[0];
     if (first.cue) m_build.EntrySize(entry, kCueSizePercent);
+    QXEntryDetail beams{};
+    bool beamed = false;
+    for (pugi::xml_node beam = first.node.child("beam"); beam; beam = beam.next_sibling("beam")) {
+      const int level = beam.attribute("number").as_int(1);
+      for (int state = 1; state < static_cast<int>(std::size(kBeamStates)); ++state) {
+        if (level >= 1 && level <= 5 && std::strcmp(beam.child_value(), kBeamStates[state]) == 0) {
+          beams.words[level - 1] = static_cast<uint16_t>(state);
+          beamed = true;
+        }
+      }
+    }
+    if (beamed) m_build.AddRecord(kQXTagBeamST, QXKey::Entry(entry, kQXNew), beams);
     for (const Note& note : pending.notes) {
       for (pugi::xml_node notations = note.node.child("notations"); notations;
            notations = notations.next_sibling("notations")) {
@@ -401,9 +435,32 @@ class PartImporter {
                               instrument);
   }
 
+  // A marker or cue name an earlier run wrote, as the plug-in wrote it.
+  bool ReadOwnText(pugi::xml_node direction, int measure, uint16_t instrument) {
+    const std::string id = direction.attribute("id").value();
+    const bool marker = id.rfind(kMarkerIdPrefix, 0) == 0;
+    if (!marker && id.rfind(kCueNameIdPrefix, 0) != 0) return false;
+    const pugi::xml_node words = direction.child("direction-type").child("words");
+    quivrasim::FormattedText text;
+    text.plain = words.child_value();
+    if (marker) {
+      text.font = words.attribute("font-family").value();
+      text.size = words.attribute("font-size").as_int(0);
+      if (std::strcmp(words.attribute("font-weight").value(), "bold") == 0) text.efx |= 1;
+      if (std::strcmp(words.attribute("font-style").value(), "italic") == 0) text.efx |= 2;
+      const uint16_t block = m_build.TextBlock(quivrasim::CaretText(text));
+      m_build.AddRecord(kQXTagMeasureText, QXKey::Of(instrument, static_cast<uint16_t>(measure), kQXNew),
+                        QXMeasureText{block, {0, kMarkerWord2, 0, kMarkerWord4}});
+    } else {
+      m_build.MeasureExpression(measure, Definition(0, text.plain, kCueNameValue), 0, 0, instrument);
+    }
+    return true;
+  }
+
   void ReadDirection(pugi::xml_node direction, int measure, int64_t cursor) {
     const int64_t at = ToUnits(cursor + Int(direction, "offset"), m_divisions);
     const uint16_t instrument = Instrument(Int(direction, "staff", 1));
+    if (ReadOwnText(direction, measure, instrument)) return;
     bool tempoShown = false;
     std::string words;
     for (pugi::xml_node type = direction.child("direction-type"); type; type = type.next_sibling("direction-type")) {
@@ -543,6 +600,21 @@ std::vector<int32_t> MeasureLengths(const std::vector<PartLayout>& parts, int co
 
 }  // namespace
 
+std::string ImportedScore::MeasureNumber(int measure) const {
+  if (measure >= 1 && measure <= static_cast<int>(measureNumbers.size()) &&
+      !measureNumbers[static_cast<size_t>(measure - 1)].empty()) {
+    return measureNumbers[static_cast<size_t>(measure - 1)];
+  }
+  return std::to_string(measure);
+}
+
+int ImportedScore::MeasureOfNumber(const std::string& number, int from) const {
+  for (int measure = std::max(from, 1); measure <= measureCount; ++measure) {
+    if (MeasureNumber(measure) == number) return measure;
+  }
+  return 0;
+}
+
 std::string ImportedScore::StaffName(int slot) const {
   int staff = 0;
   const PartLayout* part = PartOfSlot(slot, &staff);
@@ -619,6 +691,9 @@ bool ImportScore(pugi::xml_document& document, quivrasim::Document& host, Import
       }
     }
     score->measureCount = std::max(score->measureCount, static_cast<int>(part.measures.size()));
+    for (size_t m = score->measureNumbers.size(); m < part.measures.size(); ++m) {
+      score->measureNumbers.push_back(part.measures[m].attribute("number").value());
+    }
   }
   if (score->measureCount == 0) {
     *error = "the score has no measures";

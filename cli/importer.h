@@ -25,6 +25,7 @@ struct PartLayout {
   int transposeDiatonic = 0;             // written to sounding
   int transposeChromatic = 0;
   int cueVoice = 1;                 // a voice number the part does not use
+  std::string instrumentId;         // the <instrument> its notes name, if they do
   std::vector<int> endDivisions;    // per measure: divisions in force at its end
   std::vector<int64_t> endTime;     // per measure: the time at its end, in those divisions
 };
@@ -39,6 +40,7 @@ struct Snapshot {
 struct ImportedScore {
   std::vector<PartLayout> parts;
   int measureCount = 0;
+  std::vector<std::string> measureNumbers;  // printed number of host measure n at [n - 1]
   std::vector<std::string> warnings;
   Snapshot snapshot;
   struct StaffRef {
@@ -49,6 +51,11 @@ struct ImportedScore {
 
   // "Oboe", or "Piano (staff 2)" for a staff of a multi-staff part.
   std::string StaffName(int slot) const;
+  // The number the score prints for a host measure (its position when it
+  // prints none).
+  std::string MeasureNumber(int measure) const;
+  // The host measure printed as number, the first at or after from; 0 when none is.
+  int MeasureOfNumber(const std::string& number, int from = 1) const;
   const PartLayout* PartOfSlot(int slot, int* staff) const;
 };
 

@@ -23,7 +23,8 @@
 //   (the written score keeps it) and a warning says so. Each note or rest is an
 //   entry in its voice's layer; <chord/> notes join the entry before them (12
 //   notes at most); grace notes take no time and are left out. A gap inside a
-//   voice is filled with a rest the writer knows as filler (kFillerMark).
+//   voice is filled with a rest the writer knows as filler (kFillerMark); a
+//   rest with print-object="no" is a placeholder (kQXEntryPlaceholder).
 //   Notated durations come from <type> and <dot>, else from <duration>; notes
 //   with <time-modification> form tuplets (kQXTagTuplet on their first entry),
 //   grouped by <tuplet> brackets or, without them, by filling one unit of the
@@ -46,17 +47,29 @@
 //   their position (kQXExprAtHpos).
 //   Metronome marks: tempo expressions (playback tempo of the beat unit);
 //   <sound tempo> without a metronome mark: a tempo change record.
+//   Beams: a kQXTagBeamST record on the entry, word k - 1 the state of beam
+//   level k (kBeamStates).
 //   Slurs: smart shapes bound to their first and last entries (kind kShapeSlur).
 //   Wedges: smart shapes over their measures (kShapeCrescendo, kShapeDiminuendo).
 //
 // What the plug-in adds comes back as
 //   cue entries (new entries with a size record) -> cue notes in a voice of
-//   their own, after a <backup> to the measure's start, placeholders as rests
-//   with print-object="no"; cue names (new measure expressions on all layers)
-//   -> <words> at the start of the measure; copied expressions -> <words> or
-//   <dynamics> on the destination staff; markers (new measure texts) -> italic
-//   <words>; copied chord symbols -> <harmony>; copied clefs -> <clef> changes
-//   around the cue; copied slurs and wedges -> <slur> and <wedge>.
+//   their own (a voice number the part does not use, one more for each further
+//   cue voice of the measure), after a <backup> to the measure's start, with
+//   their type, dots, tuplets, beams, ties held inside the cue, slurs,
+//   articulations and lyrics; placeholders as rests with print-object="no";
+//   every cue voice fills its measure. Where the part's divisions cannot hold
+//   a cue's durations exactly, they are raised for the whole part. A
+//   multi-measure rest over a cued measure is cut there.
+//   Cue names (new measure expressions on all layers) -> <words> at the start
+//   of the measure; copied expressions -> <words> or <dynamics> on the
+//   destination staff, in the cue's voice; markers (new measure texts) ->
+//   <words> with the text's font; copied chord symbols -> <harmony>; copied
+//   clefs -> <clef> changes around the cue; copied slurs and wedges -> <slur>
+//   and <wedge>.
+//   Markers and cue names carry an id (kMarkerIdPrefix, kCueNameIdPrefix and a
+//   number), by which a later run reads them back as what the plug-in wrote:
+//   a measure text with its caret text, a cue name expression.
 #pragma once
 
 #include <cstdint>
@@ -90,6 +103,17 @@ inline constexpr const char* kClefSigns[] = {"", "G", "F", "C", "percussion", "T
 
 // Syllabic codes.
 inline constexpr const char* kSyllabic[] = {"single", "begin", "middle", "end"};
+
+// Beam states, by their code in a beam record.
+inline constexpr const char* kBeamStates[] = {"", "begin", "continue", "end", "forward hook", "backward hook"};
+
+inline constexpr const char* kMarkerIdPrefix = "ostinel-marker-";
+// The words of a measure text assignment the plug-in writes for a marker,
+// and the value of its cue name definitions.
+inline constexpr uint16_t kMarkerWord2 = 70;
+inline constexpr uint16_t kMarkerWord4 = 1;
+inline constexpr int kCueNameValue = 30;
+inline constexpr const char* kCueNameIdPrefix = "ostinel-cue-name-";
 
 #pragma pack(push, 1)
 // The 30 bytes of a chord symbol record.

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
-#include <sstream>
 
+#include "plugin_texts.h"
 #include "quivrasim/plugin.h"
 #include "resources/resource_ids.h"
+#include "review.h"
 
 namespace ostinel_cli {
 
@@ -18,99 +18,19 @@ using quivrasim::DialogSession;
 
 volatile std::sig_atomic_t g_cancel = 0;
 
-constexpr const char* kAskAdd = "Add cue notes here?";
-constexpr const char* kAdding = "Adding cue notes...";
-
-int Number(const std::string& text) { return std::atoi(text.c_str()); }
-
-std::vector<int> SelectedSlots(const quivrasim::Control& list) {
-  std::vector<int> slots;
-  for (size_t line = 0; line < list.selected.size(); ++line) {
-    if (list.selected[line]) slots.push_back(static_cast<int>(line) + 1);
-  }
-  return slots;
+SessionSettings ReadSettings(const DialogSession& d) {
+  SessionSettings settings;
+  settings.mode = d.Checked(IDC_MODE_MARK) ? Mode::Mark : d.Checked(IDC_INTERACTIVE) ? Mode::Review : Mode::Add;
+  settings.measures = d.Checked(IDC_MEASURES);
+  settings.threshold = std::atoi(d.Text(IDC_THRESHOLD).c_str());
+  settings.desired = std::atoi(d.Text(IDC_DESIRED).c_str());
+  settings.allowed = std::atoi(d.Text(IDC_ALLOWED).c_str());
+  settings.size = std::atoi(d.Text(IDC_PERCENT).c_str());
+  settings.sourceLayer = d.ComboSelection(IDC_SOURCE_LAYER) + 1;
+  settings.destinationLayer = d.ComboSelection(IDC_DEST_LAYER) + 1;
+  for (const IncludeSwitch& include : kIncludeSwitches) settings.includes.emplace_back(include.name, d.Checked(include.box));
+  return settings;
 }
-
-// Reads the search's locations off the dialog as the plug-in updates it: a
-// staff and a measure, then alone the rest's end, then the proposal, the
-// status of an offered location and its staves.
-class Observer {
- public:
-  explicit Observer(bool mark) : m_mark(mark) {}
-
-  void Changed(const quivrasim::Dialog& dialog, int control) {
-    const quivrasim::Control* changed = dialog.Find(control);
-    if (changed == nullptr) return;
-    switch (control) {
-      case IDC_STAFF_NUMBER:
-        Close();
-        m_slot = Number(changed->text);
-        m_expectMeasure = true;
-        break;
-      case IDC_MEASURE_NUMBER:
-        if (m_expectMeasure) {
-          m_measure = Number(changed->text);
-          m_expectMeasure = false;
-        } else {
-          m_candidate = Location{m_slot, m_measure, Number(changed->text), "", {}, {}, ""};
-          m_pending = true;
-          if (m_mark) {
-            m_candidate.action = "marked";
-            m_locations.push_back(m_candidate);
-            m_pending = false;
-          }
-        }
-        break;
-      case IDC_USE_PROPOSED:
-        if (m_pending) m_candidate.proposal = changed->text;
-        break;
-      case IDC_STATUS:
-        if (m_pending && (changed->text == kAskAdd || changed->text == kAdding)) {
-          m_locations.push_back(m_candidate);
-          m_offered = static_cast<int>(m_locations.size()) - 1;
-          m_pending = false;
-        }
-        break;
-      case IDC_STAVES:
-        if (m_offered >= 0) m_locations[static_cast<size_t>(m_offered)].offered = SelectedSlots(*changed);
-        break;
-      default:
-        break;
-    }
-  }
-
-  // The index of the location offered now, -1 when none is.
-  int Offered() const { return m_offered; }
-  Location& At(int index) { return m_locations[static_cast<size_t>(index)]; }
-
-  std::vector<Location> Finish() {
-    Close();
-    return m_locations;
-  }
-
- private:
-  void Close() {
-    if (m_offered >= 0) {
-      // Passed without a word from the user: the plug-in wrote the cue where it offered to.
-      Location& location = m_locations[static_cast<size_t>(m_offered)];
-      if (location.action.empty()) {
-        location.action = "cue written";
-        location.destinations = location.offered;
-      }
-    }
-    m_pending = false;
-    m_offered = -1;
-  }
-
-  bool m_mark;
-  int m_slot = 0;
-  int m_measure = 0;
-  bool m_expectMeasure = false;
-  bool m_pending = false;
-  int m_offered = -1;
-  Location m_candidate;
-  std::vector<Location> m_locations;
-};
 
 void Configure(DialogSession& d, const SessionOptions& options) {
   if (options.mode) {
@@ -130,117 +50,10 @@ void Configure(DialogSession& d, const SessionOptions& options) {
   }
 }
 
-bool AtLocation(DialogSession& d) {
-  return !d.Ended() && (d.Enabled(IDC_CREATE) || d.Enabled(IDC_CONTINUE)) && d.Text(IDC_STATUS) == kAskAdd;
-}
-
-std::string StaffList(const ImportedScore& score, const std::vector<int>& slots) {
-  std::string text;
-  for (const int slot : slots) text += (text.empty() ? "" : ", ") + score.StaffName(slot);
-  return text.empty() ? "no staff" : text;
-}
-
-bool ParseRange(const std::string& text, int* first, int* last) {
-  char* end = nullptr;
-  *first = static_cast<int>(std::strtol(text.c_str(), &end, 10));
-  *last = *first;
-  if (end != nullptr && *end == '-') *last = static_cast<int>(std::strtol(end + 1, &end, 10));
-  return end != nullptr && *end == '\0' && *first >= 1 && *last >= *first;
-}
-
-// The user's answers at a location, from the console. Returns false when the
-// user asked to stop.
-bool Review(DialogSession& d, quivrasim::Host& host, const ImportedScore& score, Observer& observer, int index,
-            Console& console) {
-  std::fprintf(console.out, "\n%s: rest in measures %d-%d\n", score.StaffName(observer.At(index).slot).c_str(),
-               observer.At(index).restStart, observer.At(index).restEnd);
-  bool written = false;
-  for (;;) {
-    Location& location = observer.At(index);  // the list may grow while the search goes on
-    const std::vector<int> chosen = SelectedSlots(*d.Window().Find(IDC_STAVES));
-    std::fprintf(console.out, "  %s\n  Cue to: %s\n", d.Text(IDC_USE_PROPOSED).c_str(),
-                 StaffList(score, chosen).c_str());
-    if (d.Checked(IDC_USE_SELECTION)) {
-      const QXRegion& own = host.Selection();
-      std::fprintf(console.out, "  Cue from: %s, measures %d-%d\n", score.StaffName(own.startSlot).c_str(),
-                   own.startMeasure, own.endMeasure);
-    }
-    std::fprintf(console.out,
-                 "  [c]reate  [s]kip  [t] STAVES (cue to, e.g. t 2,3)  [r] STAFF FROM-TO (cue from)  [p]roposed  "
-                 "[n] NAME  [q]uit\n> ");
-    std::fflush(console.out);
-    char line[512];
-    if (std::fgets(line, sizeof line, console.in) == nullptr) {
-      location.action += location.action.empty() ? "stopped" : "; then stopped";
-      return false;
-    }
-    std::istringstream words(line);
-    std::string command;
-    words >> command;
-    if (command == "c" || command == "create") {
-      const size_t before = host.Alerts().size();
-      d.Click(IDC_CREATE);
-      for (size_t i = before; i < host.Alerts().size(); ++i) {
-        std::fprintf(console.out, "  %s\n", host.Alerts()[i].text.c_str());
-      }
-      // The search went on: every staff chosen received the cue. Offered
-      // again: those no longer waiting for it did.
-      const bool same = observer.Offered() == index;
-      const std::vector<int> waiting = same ? SelectedSlots(*d.Window().Find(IDC_STAVES)) : std::vector<int>{};
-      std::vector<int> received;
-      for (const int slot : chosen) {
-        if (std::find(waiting.begin(), waiting.end(), slot) == waiting.end()) received.push_back(slot);
-      }
-      Location& done = observer.At(index);
-      if (host.Alerts().size() == before && !received.empty()) {
-        if (!written) done.destinations.clear();  // not what the plug-in offered: what the user chose
-        done.destinations.insert(done.destinations.end(), received.begin(), received.end());
-        done.action = "cue written";
-        written = true;
-        std::fprintf(console.out, "  Cue written to %s\n", StaffList(score, received).c_str());
-      }
-      if (!same) return true;
-      continue;  // offered again, with the staves still without the cue
-    }
-    if (command == "s" || command == "skip") {
-      if (location.action.empty()) location.action = "skipped";
-      d.Click(IDC_CONTINUE);
-      return true;
-    }
-    if (command == "q" || command == "quit" || command == "stop") {
-      location.action += location.action.empty() ? "stopped" : "; then stopped";
-      return false;
-    }
-    if (command == "p") {
-      d.Click(IDC_USE_PROPOSED);
-    } else if (command == "n") {
-      std::string name;
-      std::getline(words >> std::ws, name);
-      d.Type(IDC_CUE_NAME, name);
-    } else if (command == "t") {
-      std::string list;
-      words >> list;
-      std::vector<int> lines;
-      std::istringstream items(list);
-      for (std::string item; std::getline(items, item, ',');) lines.push_back(Number(item) - 1);
-      if (!d.SelectLines(IDC_STAVES, lines)) std::fprintf(console.out, "  No such staff in %s\n", list.c_str());
-    } else if (command == "r") {
-      int staff = 0;
-      std::string range;
-      int first = 0;
-      int last = 0;
-      words >> staff >> range;
-      if (staff < 1 || staff > static_cast<int>(score.staffOfSlot.size()) || !ParseRange(range, &first, &last) ||
-          last > score.measureCount) {
-        std::fprintf(console.out, "  Give a staff and measures, e.g. r 1 8-12\n");
-        continue;
-      }
-      host.Select(staff, first, staff, last);
-      d.Click(IDC_USE_SELECTION);
-    } else {
-      std::fprintf(console.out, "  Unknown answer \"%s\"\n", command.c_str());
-    }
-  }
+// The dialog waits at a location for the user's answer.
+bool AtLocation(DialogSession& d, const PluginTexts& texts) {
+  return !d.Ended() && (d.Enabled(IDC_CREATE) || d.Enabled(IDC_CONTINUE)) &&
+         d.Text(IDC_STATUS) == texts.Text(IDS_ASK_ADD);
 }
 
 class ProgressBar {
@@ -278,6 +91,23 @@ class ProgressBar {
 
 }  // namespace
 
+const IncludeSwitch kIncludeSwitches[6] = {
+    {"articulations", IDC_ARTICULATIONS}, {"expressions", IDC_EXPRESSIONS}, {"smart-shapes", IDC_SMART_SHAPES},
+    {"clefs", IDC_CLEFS},                 {"lyrics", IDC_LYRICS},           {"chords", IDC_CHORDS},
+};
+
+const char* ModeName(Mode mode) {
+  switch (mode) {
+    case Mode::Mark:
+      return "mark";
+    case Mode::Add:
+      return "add";
+    case Mode::Review:
+      return "review";
+  }
+  return "";
+}
+
 void RequestCancel() { g_cancel = 1; }
 bool CancelRequested() { return g_cancel != 0; }
 void ClearCancel() { g_cancel = 0; }
@@ -289,20 +119,22 @@ bool RunSession(quivrasim::Host& host, const ImportedScore& score, const Session
   plugin->Start();
   if (options.selection) host.Selection() = *options.selection;
 
+  const PluginTexts texts(host);
+  LocationLog log(host, score, texts);
   ProgressBar bar(console.progress, options.progress);
-  host.OnProgress([&](const quivrasim::ProgressRun& run, int, int) {
+  host.OnProgress([&](const quivrasim::ProgressRun& run, int instrument, int measure) {
     bar.Show(run);
+    log.Progress(run, instrument, measure);
     return CancelRequested();
   });
+  host.OnProgressRun([&](const quivrasim::ProgressRun& run) { log.ProgressRun(run); });
   const size_t alertsBefore = host.Alerts().size();
-  std::unique_ptr<Observer> observer;
-  host.OnControlChange([&](const quivrasim::Dialog& dialog, int control) {
-    if (observer) observer->Changed(dialog, control);
-  });
+  host.OnAlert([&](const quivrasim::Alert& alert) { log.Alert(alert); });
+  Review review(host, score, texts, log, console.in, console.out);
 
   host.OnDialog([&](DialogSession& d) {
     Configure(d, options);
-    observer = std::make_unique<Observer>(d.Checked(IDC_MODE_MARK));
+    result->settings = ReadSettings(d);
     const size_t before = host.Alerts().size();
     d.Click(IDC_START);
     // A refusal of the options (the plug-in's own checks) leaves the dialog idle.
@@ -310,34 +142,38 @@ bool RunSession(quivrasim::Host& host, const ImportedScore& score, const Session
       const uint32_t id = host.Alerts()[i].stringId;
       if (id == IDS_NOT_POSITIVE || id == IDS_ALLOWED_TOO_SMALL) result->failed = true;
     }
-    while (!result->failed && !CancelRequested() && AtLocation(d)) {
+    while (!result->failed && !CancelRequested() && AtLocation(d, texts) && !log.Empty()) {
       bar.Clear();
-      const int index = observer->Offered();
-      if (index < 0) break;
-      Location* location = &observer->At(index);
       if (d.Checked(IDC_INTERACTIVE) && options.mode.value_or(Mode::Review) == Mode::Review) {
-        if (!Review(d, host, score, *observer, index, console)) break;
-      } else {
-        // Automatic: the plug-in stops only where it has no proposal, or
-        // where the cue could not be written.
-        location->action = d.Text(IDC_USE_PROPOSED) == "Use &Proposed Cue:  None" ? "no proposed cue: left as it is"
-                                                                                   : "cue not written";
-        // A failed cue switches Interactive Mode on; automatic work goes on without it.
-        if (d.Checked(IDC_INTERACTIVE)) d.Click(IDC_INTERACTIVE);
-        d.Click(IDC_CONTINUE);
+        const ReviewOutcome outcome = review.At(d);
+        if (outcome == ReviewOutcome::Next) continue;
+        result->noAnswers = outcome == ReviewOutcome::NoInput;
+        if (outcome == ReviewOutcome::Interrupted) RequestCancel();
+        break;
       }
+      // Automatic: the plug-in stops only where it has no proposal, or where
+      // it did not write the cue (and then switched Interactive Mode on,
+      // which automatic work turns off again).
+      if (d.Checked(IDC_INTERACTIVE)) d.Click(IDC_INTERACTIVE);
+      d.Click(IDC_CONTINUE);
     }
     bar.Clear();
-    if (d.Text(IDC_CLOSE) == "Stop") d.Click(IDC_CLOSE);
+    if (d.Text(IDC_CLOSE) == texts.Text(IDS_STOP)) d.Click(IDC_CLOSE);
     d.Click(IDC_CLOSE);
   });
   plugin->Invoke();
   host.OnDialog(nullptr);
   host.OnProgress(nullptr);
-  host.OnControlChange(nullptr);
+  host.OnProgressRun(nullptr);
+  host.OnAlert(nullptr);
 
-  result->locations = observer ? observer->Finish() : std::vector<Location>{};
-  for (size_t i = alertsBefore; i < host.Alerts().size(); ++i) result->messages.push_back(host.Alerts()[i].text);
+  result->locations = log.All();
+  for (size_t i = alertsBefore; i < host.Alerts().size(); ++i) {
+    const std::string& text = host.Alerts()[i].text;
+    const bool ofLocation = std::any_of(result->locations.begin(), result->locations.end(),
+                                        [&](const Location& location) { return location.message == text; });
+    if (!ofLocation) result->messages.push_back(text);
+  }
   result->interrupted = CancelRequested();
   return true;
 }

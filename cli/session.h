@@ -2,18 +2,39 @@
 #pragma once
 
 #include <cstdio>
-#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "importer.h"
+#include "locations.h"
 #include "quivrasim/host.h"
 
 namespace ostinel_cli {
 
 enum class Mode { Mark, Add, Review };
+const char* ModeName(Mode mode);
+
+// What a cue copies besides the notes: the command's names for the dialog's switches.
+struct IncludeSwitch {
+  const char* name;
+  int box;
+};
+extern const IncludeSwitch kIncludeSwitches[6];
+
+// The choices the search ran with, as the dialog showed them at Start.
+struct SessionSettings {
+  Mode mode = Mode::Add;
+  bool measures = true;
+  int threshold = 0;
+  int desired = 0;
+  int allowed = 0;
+  int size = 0;
+  int sourceLayer = 0;  // 1-based
+  int destinationLayer = 0;
+  std::vector<std::pair<std::string, bool>> includes;
+};
 
 struct SessionOptions {
   std::optional<Mode> mode;  // none: as the dialog remembers
@@ -31,22 +52,13 @@ struct SessionOptions {
   bool progress = false;  // draw the host's progress on the terminal
 };
 
-// One place where the search stopped or marked, as the dialog showed it.
-struct Location {
-  int slot = 0;
-  int restStart = 0;
-  int restEnd = 0;
-  std::string proposal;           // the caption of "Use Proposed Cue"
-  std::vector<int> offered;       // slots the plug-in chose for the cue
-  std::vector<int> destinations;  // slots the cue was written to
-  std::string action;
-};
-
 struct SessionResult {
+  SessionSettings settings;
   std::vector<Location> locations;
-  std::vector<std::string> messages;  // what the plug-in told the user
+  std::vector<std::string> messages;  // what the plug-in told the user about the whole search
   bool interrupted = false;           // the user cancelled the search
   bool failed = false;                // the plug-in refused an option
+  bool noAnswers = false;             // review found its input at an end before the first answer
 };
 
 // Terminal input and output for reviewing locations.

@@ -1,53 +1,26 @@
 #include "summary.h"
 
-#include <sstream>
+#include <map>
+#include <nlohmann/json.hpp>
 
 namespace ostinel_cli {
 
 namespace {
 
-std::string Quote(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    switch (c) {
-      case '"':
-        quoted += "\\\"";
-        break;
-      case '\\':
-        quoted += "\\\\";
-        break;
-      case '\n':
-        quoted += "\\n";
-        break;
-      case '\r':
-        quoted += "\\r";
-        break;
-      case '\t':
-        quoted += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          quoted += escaped;
-        } else {
-          quoted += c;
-        }
-    }
-  }
-  return quoted + "\"";
-}
-
-// "Fl., actual measure 8 to 12" from the caption, "" for none.
-std::string Proposal(const std::string& caption) {
-  const std::string prefix = "Use Proposed Cue:  ";
-  return caption.rfind(prefix, 0) == 0 ? caption.substr(prefix.size()) : std::string();
-}
-
 std::string Staves(const ImportedScore& score, const std::vector<int>& slots) {
   std::string text;
   for (const int slot : slots) text += (text.empty() ? "" : ", ") + score.StaffName(slot);
   return text;
+}
+
+std::string Range(const ImportedScore& score, int first, int last) {
+  return score.MeasureNumber(first) + "-" + score.MeasureNumber(last);
+}
+
+// "Ob., measures 26-30" (the staff's name when it is known, else the name the dialog gave).
+std::string Source(const ImportedScore& score, const Location& location, const CueSource& source) {
+  const std::string staff = source.slot != 0 ? score.StaffName(source.slot) : location.proposalName;
+  return staff + ", measures " + Range(score, source.first, source.last);
 }
 
 }  // namespace
@@ -56,16 +29,22 @@ void PrintSummary(std::FILE* out, const RunSummary& summary) {
   const ImportedScore& score = *summary.score;
   for (const Location& location : summary.session->locations) {
     const int measures = location.restEnd - location.restStart + 1;
-    std::string line = score.StaffName(location.slot) + ": rest in measures " + std::to_string(location.restStart) +
-                       "-" + std::to_string(location.restEnd) + " (" + std::to_string(measures) +
+    std::string line = score.StaffName(location.slot) + ": rest in measures " +
+                       Range(score, location.restStart, location.restEnd) + " (" + std::to_string(measures) +
                        (measures == 1 ? " measure)" : " measures)");
-    if (location.action != "marked") {
-      const std::string proposal = Proposal(location.proposal);
-      line += proposal.empty() ? "; no proposed cue" : "; proposed cue " + proposal;
+    if (location.action != Action::Marked) {
+      line += location.proposal ? "; proposed cue " + Source(score, location, *location.proposal) : "; no proposed cue";
     }
-    std::string action = location.action;
-    if (action.rfind("cue written", 0) == 0) action.insert(11, " to " + Staves(score, location.destinations));
-    line += "; " + action;
+    line += std::string("; ") + ActionName(location.action);
+    if (!location.destinations.empty()) line += " to " + Staves(score, location.destinations);
+    if (location.source && location.proposal &&
+        (location.source->slot != location.proposal->slot || location.source->first != location.proposal->first ||
+         location.source->last != location.proposal->last)) {
+      line += " from " + Source(score, location, *location.source);
+    } else if (location.source && !location.proposal) {
+      line += " from " + Source(score, location, *location.source);
+    }
+    if (!location.message.empty()) line += ": " + location.message;
     std::fprintf(out, "%s\n", line.c_str());
   }
   for (const std::string& message : summary.session->messages) std::fprintf(out, "%s\n", message.c_str());
@@ -73,34 +52,66 @@ void PrintSummary(std::FILE* out, const RunSummary& summary) {
 }
 
 std::string SummaryJson(const RunSummary& summary) {
+  using Json = nlohmann::ordered_json;
   const ImportedScore& score = *summary.score;
-  std::ostringstream json;
-  json << "{\n  \"input\": " << Quote(summary.input) << ",\n  \"output\": "
-       << (summary.output.empty() ? "null" : Quote(summary.output)) << ",\n  \"locations\": [";
-  bool first = true;
+  auto staff = [&](int slot) {
+    const PartLayout* part = score.PartOfSlot(slot, nullptr);
+    return Json{{"name", score.StaffName(slot)}, {"slot", slot}, {"part", part != nullptr ? part->id : ""}};
+  };
+  auto measure = [&](int index) { return Json{{"number", score.MeasureNumber(index)}, {"index", index}}; };
+  auto stretch = [&](const Location& location, const CueSource& source) {
+    Json json = source.slot != 0 ? staff(source.slot) : Json{{"name", location.proposalName}, {"slot", nullptr}};
+    return Json{{"staff", json}, {"first", measure(source.first)}, {"last", measure(source.last)}};
+  };
+
+  const SessionSettings& settings = summary.session->settings;
+  Json with = Json::array();
+  for (const auto& [name, on] : settings.includes) {
+    if (on) with.push_back(name);
+  }
+  Json json{{"input", summary.input},
+            {"output", summary.output.empty() ? Json(nullptr) : Json(summary.output)},
+            {"mode", ModeName(settings.mode)},
+            {"settings",
+             {{"criterion", settings.measures ? "measures" : "seconds"},
+              {"threshold", settings.threshold},
+              {"desired", settings.desired},
+              {"allowed", settings.allowed},
+              {"size", settings.size},
+              {"sourceLayer", settings.sourceLayer},
+              {"destinationLayer", settings.destinationLayer},
+              {"with", with}}}};
+  Json locations = Json::array();
+  std::map<std::string, int> actions;
   for (const Location& location : summary.session->locations) {
-    json << (first ? "\n" : ",\n") << "    {\"staff\": " << Quote(score.StaffName(location.slot))
-         << ", \"slot\": " << location.slot << ", \"restStart\": " << location.restStart
-         << ", \"restEnd\": " << location.restEnd
-         << ", \"restMeasures\": " << location.restEnd - location.restStart + 1 << ", \"proposal\": ";
-    const std::string proposal = Proposal(location.proposal);
-    json << (proposal.empty() ? "null" : Quote(proposal)) << ", \"action\": " << Quote(location.action)
-         << ", \"destinations\": [";
-    for (size_t i = 0; i < location.destinations.size(); ++i) {
-      json << (i ? ", " : "") << Quote(score.StaffName(location.destinations[i]));
-    }
-    json << "], \"destinationSlots\": [";
-    for (size_t i = 0; i < location.destinations.size(); ++i) json << (i ? ", " : "") << location.destinations[i];
-    json << "]}";
-    first = false;
+    Json destinations = Json::array();
+    for (const int slot : location.destinations) destinations.push_back(staff(slot));
+    locations.push_back(Json{
+        {"staff", staff(location.slot)},
+        {"rest",
+         {{"start", measure(location.restStart)},
+          {"end", measure(location.restEnd)},
+          {"measures", location.restEnd - location.restStart + 1}}},
+        {"proposal", location.proposal ? stretch(location, *location.proposal) : Json(nullptr)},
+        {"source", location.source ? stretch(location, *location.source) : Json(nullptr)},
+        {"destinations", destinations},
+        {"action", ActionName(location.action)},
+        {"message", location.message.empty() ? Json(nullptr) : Json(location.message)},
+    });
+    ++actions[ActionName(location.action)];
   }
-  json << (first ? "" : "\n  ") << "],\n  \"messages\": [";
-  for (size_t i = 0; i < summary.session->messages.size(); ++i) {
-    json << (i ? ", " : "") << Quote(summary.session->messages[i]);
-  }
-  json << "],\n  \"cueNotes\": " << summary.counts.cueNotes << ",\n  \"cueNames\": " << summary.counts.cueNames
-       << ",\n  \"markers\": " << summary.counts.markers << "\n}\n";
-  return json.str();
+  json["locations"] = locations;
+  json["totals"] = Json{{"locations", summary.session->locations.size()},
+                        {"cuesWritten", actions[ActionName(Action::Written)]},
+                        {"marked", actions[ActionName(Action::Marked)]},
+                        {"skipped", actions[ActionName(Action::Skipped)]},
+                        {"refused", actions[ActionName(Action::Refused)]},
+                        {"cueNotes", summary.counts.cueNotes},
+                        {"cueRests", summary.counts.cueRests},
+                        {"cueNames", summary.counts.cueNames},
+                        {"markers", summary.counts.markers}};
+  json["messages"] = summary.session->messages;
+  return json.dump(2) + "\n";
 }
 
 }  // namespace ostinel_cli

@@ -7,6 +7,7 @@
 #include "cue/staff_record.h"
 #include "cue/text_object.h"
 #include "host/host_ops.h"
+#include "host/host_text.h"
 #include "host/records.h"
 #include "quivra/qx_records.h"
 #include "search/search_state.h"
@@ -19,10 +20,7 @@ constexpr uint16_t kExpressionValue = 30;
 constexpr int kMaxDefinition = 999;
 constexpr int16_t kDefaultOffset = 55;
 
-void CopyName(char* name, const char* text) {
-  std::strncpy(name, text, kCueNameSize - 1);
-  name[kCueNameSize - 1] = '\0';
-}
+void CopyName(char* name, const char* text) { CopyText(name, kCueNameSize, text); }
 
 // A definition whose size, font, style, value and text all match.
 bool Matches(int number, uint32_t size, const char* text, uint16_t fontWord, uint16_t efx) {

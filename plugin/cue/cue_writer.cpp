@@ -10,6 +10,7 @@
 #include "cue/elements.h"
 #include "host/frames.h"
 #include "host/host_ops.h"
+#include "host/host_text.h"
 #include "host/records.h"
 #include "platform/dialog_items.h"
 #include "quivra/qx_records.h"
@@ -321,9 +322,10 @@ int ReadCueJob(HWND dialog) {
   if (destinationLayer >= 0) job.destinationLayer = static_cast<uint16_t>(destinationLayer);
   QX_GetDlgString(dialog, IDC_CUE_NAME, job.cueName, kCueNameSize);
   job.cueName[kCueNameSize - 1] = '\0';
+  if (std::strlen(job.cueName) == kCueNameSize - 1) EndOnCharacter(job.cueName);
 
   if (job.destinationCount <= 0) {
-    QX_AlertMessage(dialog, 48, IDS_NO_DESTINATION, nullptr);
+    QX_AlertMessage(dialog, kQXAlertWarning, IDS_NO_DESTINATION, nullptr);
     return 0;
   }
   for (int i = 0; i < job.destinationCount; ++i) {
@@ -334,7 +336,7 @@ int ReadCueJob(HWND dialog) {
       const bool occupied = frame->entryCount > 0;
       QX_FreeTGF(frame);
       if (occupied) {
-        QX_AlertMessage(dialog, 48, IDS_LAYER_NOT_EMPTY, nullptr);
+        QX_AlertMessage(dialog, kQXAlertWarning, IDS_LAYER_NOT_EMPTY, nullptr);
         return 0;
       }
     }
@@ -348,7 +350,7 @@ int CreateCue(int32_t* created) {
   // A creation inside the search's edit belongs to it; one of its own is closed here.
   const bool ownEdit = !EditOpen();
   if (ownEdit && !StartEdit(EditLabel(job).c_str())) {
-    QX_AlertMessage(job.dialog, 0, 0, kCouldNotCreate);
+    QX_AlertMessage(job.dialog, kQXAlertPlain, 0, kCouldNotCreate);
     return 0;
   }
   const uint32_t progress =
@@ -361,7 +363,7 @@ int CreateCue(int32_t* created) {
     job.smartShapes.clear();
     if (job.destinationLayer != 0) CompleteFirstLayer(slot, job);
     if (!CopyToStaff(slot, progress, &cancel, job)) {
-      QX_AlertMessage(job.dialog, 0, 0, kCouldNotCreate);
+      QX_AlertMessage(job.dialog, kQXAlertPlain, 0, kCouldNotCreate);
       QX_EndMassEdit(progress, static_cast<uint16_t>(cancel));
       // The staff that failed may be half written: the creation goes as a
       // whole, with its own edit, or with the edit it is part of.

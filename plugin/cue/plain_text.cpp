@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "host/host_text.h"
+
 namespace ostinel {
 
 namespace {
@@ -21,6 +23,7 @@ char* PlainTextCopy(const char* text, char command, char open, char close) {
     ++length;
   }
   work[length] = '\0';
+  if (length == kPlainTextWorkLength) EndOnCharacter(work);
 
   size_t at = 0;
   for (;;) {

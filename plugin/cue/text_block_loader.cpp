@@ -1,6 +1,7 @@
 #include "cue/text_block_loader.h"
 
 #include "cue/plain_text.h"
+#include "host/host_text.h"
 #include "host/records.h"
 
 namespace ostinel {
@@ -21,6 +22,7 @@ const char* LoadTextBlock(uint16_t number, bool plain, QXTextBlock* block) {
     return g_textBlockBuffer;
   }
   g_textBlockBuffer[size < kTextBlockMaxText ? size : kTextBlockMaxText] = '\0';
+  if (size >= kTextBlockMaxText) EndOnCharacter(g_textBlockBuffer);
   if (plain) PlainTextInPlace(g_textBlockBuffer);
   return g_textBlockBuffer;
 }

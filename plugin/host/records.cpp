@@ -15,7 +15,7 @@ uint32_t AtMost(uint32_t version, uint32_t ceiling) { return version > ceiling ?
 // developer, then go on with the 2004 version.
 uint32_t Layout2004(uint32_t version, const char* warning) {
   if (version >= kQXVersion09) return version;
-  QX_AlertMessage(nullptr, 0, 0, warning);
+  QX_AlertMessage(nullptr, kQXAlertPlain, 0, warning);
   return kQXVersion09;
 }
 

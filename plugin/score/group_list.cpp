@@ -3,16 +3,14 @@
 #include <cstring>
 
 #include "cue/text_block_loader.h"
+#include "host/host_text.h"
 #include "host/records.h"
 
 namespace ostinel {
 
 namespace {
 
-void CopyName(char (&name)[1025], const char* text) {
-  std::strncpy(name, text, sizeof name - 1);
-  name[sizeof name - 1] = '\0';
-}
+void CopyName(char (&name)[1025], const char* text) { CopyText(name, sizeof name, text); }
 
 }  // namespace
 

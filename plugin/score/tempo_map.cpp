@@ -64,7 +64,7 @@ void TGetDuration::AddTempoChange(const TempoChange& change, HWND window) {
       char text[200];
       LoadPluginString(m_conflictMessageId, format, sizeof format);
       FormatText(text, sizeof text, format, static_cast<long>(change.measure));
-      QX_AlertMessage(window, 0, 0, text);
+      QX_AlertMessage(window, kQXAlertPlain, 0, text);
     }
     // The indication added later wins.
     found.tempo = change.tempo;
@@ -210,7 +210,7 @@ double TGetDuration::GetDuration(const QXRegion& region, HWND window) {
     const int32_t to = measure == region.endMeasure && region.endPos <= length ? region.endPos : length;
     int32_t from = measure == region.startMeasure ? region.startPos : 0;
     if (to < from) {
-      QX_AlertMessage(window, 0, 0, kInternalError);
+      QX_AlertMessage(window, kQXAlertPlain, 0, kInternalError);
       return 1.0;
     }
     for (;;) {
@@ -222,7 +222,7 @@ double TGetDuration::GetDuration(const QXRegion& region, HWND window) {
         break;
       }
       if (m_map[next].measure < measure) {
-        QX_AlertMessage(window, 0, 0, kInternalError);
+        QX_AlertMessage(window, kQXAlertPlain, 0, kInternalError);
         return 1.0;
       }
       total += (m_map[next].position - from) * 60.0 / tempo / 1024.0;

@@ -141,7 +141,7 @@ bool RefuseStudioView(HWND dialog) {
   QXRegion document{};
   QX_GetCurERegions(&output, &selection, &document);
   if (document.startList == 0) return false;
-  QX_AlertMessage(dialog, 16, IDS_STUDIO_VIEW, nullptr);
+  QX_AlertMessage(dialog, kQXAlertError, IDS_STUDIO_VIEW, nullptr);
   return true;
 }
 

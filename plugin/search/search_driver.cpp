@@ -199,13 +199,13 @@ void ShowCount(HWND dialog, int32_t count, uint32_t many, uint32_t one) {
   char text[200];
   LoadPluginString(count >= 2 ? many : one, format, sizeof format);
   FormatText(text, sizeof text, format, static_cast<long>(count));
-  QX_AlertMessage(dialog, 64, 0, text);
+  QX_AlertMessage(dialog, kQXAlertInformation, 0, text);
 }
 
 void Finish(HWND dialog, bool startedByButton, bool found) {
   if (startedByButton && !found) {
     SetCloseCaption(dialog, g_texts.close);
-    QX_AlertMessage(dialog, 48, IDS_NOTHING_FOUND, nullptr);
+    QX_AlertMessage(dialog, kQXAlertWarning, IDS_NOTHING_FOUND, nullptr);
   } else {
     ShowCount(dialog, g_search.markedCount, IDS_MARKED_MANY, IDS_MARKED_ONE);
     ShowCount(dialog, g_search.createdCount, IDS_CREATED_MANY, IDS_CREATED_ONE);
@@ -222,13 +222,13 @@ bool ChooseSource(HWND dialog, const QXRegion& selection) {
   if (!IsChecked(dialog, IDC_USE_PROPOSED)) {
     source = selection;
     if (source.startSlot != source.endSlot) {
-      QX_AlertMessage(dialog, 16, IDS_ONE_STAFF_ONLY, nullptr);
+      QX_AlertMessage(dialog, kQXAlertError, IDS_ONE_STAFF_ONLY, nullptr);
       return false;
     }
     if (source.startList != 0) {
       ToScoreOrder(&source);
     } else if (source.startMeasure == 0) {
-      QX_AlertMessage(dialog, 16, IDS_SELECT_CUE_MEASURES, nullptr);
+      QX_AlertMessage(dialog, kQXAlertError, IDS_SELECT_CUE_MEASURES, nullptr);
       return false;
     }
   } else if (g_search.proposalScore != 0) {

@@ -39,7 +39,7 @@ int32_t Field(HWND dialog, int control) {
 }
 
 bool Reject(HWND dialog, uint32_t message, int field) {
-  QX_AlertMessage(dialog, 16, message, nullptr);
+  QX_AlertMessage(dialog, kQXAlertError, message, nullptr);
   QX_SetDlgFocus(dialog, static_cast<uint16_t>(field));
   return false;
 }

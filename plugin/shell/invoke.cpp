@@ -18,7 +18,7 @@ int32_t QXAPI QuivraExtensionInvoke(HWND owner, uint32_t /*unused1*/, uint32_t /
   uint32_t output = 0;
   QX_GetCurERegions(&output, &g_plugin.savedSelection, &g_plugin.documentRegion);
   if (g_plugin.documentRegion.startList != 0) {
-    QX_AlertMessage(owner, 16, IDS_STUDIO_VIEW, nullptr);
+    QX_AlertMessage(owner, kQXAlertError, IDS_STUDIO_VIEW, nullptr);
     g_plugin.dialogOpen = 0;
     return 0;
   }

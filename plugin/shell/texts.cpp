@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "host/host_text.h"
 #include "platform/windows_services.h"
 #include "resources/resource_ids.h"
 #include "shell/plugin_state.h"
@@ -42,6 +43,7 @@ int FormatText(char* buffer, size_t size, const char* format, ...) {
   va_start(arguments, format);
   const int length = std::vsnprintf(buffer, size, format, arguments);
   va_end(arguments);
+  if (size > 0 && length >= static_cast<int>(size)) EndOnCharacter(buffer);
   return length;
 }
 #pragma GCC diagnostic pop

@@ -7,6 +7,14 @@
 
 #include "quivra/qx_layout.h"
 
+// The icon of an alert (QX_AlertMessage's style), as the message box flags give it.
+enum QXAlertStyle : uint16_t {
+  kQXAlertPlain = 0,
+  kQXAlertError = 16,
+  kQXAlertWarning = 48,
+  kQXAlertInformation = 64,
+};
+
 #define QX_OPERATIONS(X)                                                                             \
   X(int16_t, QX_AlertMessage, (HWND owner, uint16_t style, uint32_t stringId, const char* text),     \
     (owner, style, stringId, text))                                                                  \

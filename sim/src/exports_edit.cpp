@@ -3,10 +3,13 @@
 
 using namespace quivrasim;
 
-uint32_t QXAPI QX_StartMassEdit(const QXRegion*, int32_t total, uint32_t) {
+uint32_t QXAPI QX_StartMassEdit(const QXRegion* region, int32_t total, uint32_t) {
   Host& host = Serve(Op::QX_StartMassEdit);
   const auto handle = static_cast<uint32_t>(host.ProgressRuns().size() + 1);
-  host.ProgressRuns().push_back(ProgressRun{handle, total});
+  ProgressRun run{handle, total, std::nullopt};
+  if (region != nullptr) run.region = *region;
+  host.ProgressRuns().push_back(run);
+  host.NotifyProgressRun(run);
   return handle;
 }
 
@@ -38,6 +41,7 @@ int16_t QXAPI QX_EndMassEdit(uint32_t handle, uint16_t cancel, uint32_t) {
   }
   run->ended = true;
   run->endCancel = cancel;
+  host.NotifyProgressRun(*run);
   return 1;
 }
 

@@ -5,12 +5,17 @@
 
 namespace quivrasim {
 
+namespace {
+
+const std::pair<const char*, int16_t> kStyles[] = {
+    {"bold", 1}, {"italic", 2}, {"underline", 4}, {"strikeout", 32}, {"absolute", 64}};
+
+}  // namespace
+
 int16_t ParseEfx(const std::string& argument) {
   if (!argument.empty() && std::isdigit(static_cast<unsigned char>(argument[0]))) {
     return static_cast<int16_t>(std::atoi(argument.c_str()));
   }
-  static const std::pair<const char*, int16_t> kStyles[] = {
-      {"bold", 1}, {"italic", 2}, {"underline", 4}, {"strikeout", 32}, {"absolute", 64}};
   int16_t efx = 0;
   for (const auto& [word, bit] : kStyles) {
     if (argument.find(word) != std::string::npos) efx = static_cast<int16_t>(efx | bit);
@@ -43,6 +48,20 @@ FormattedText ParseCaretText(const std::string& text) {
     at += command.length;
   }
   return formatted;
+}
+
+std::string CaretText(const FormattedText& text) {
+  std::string caret;
+  if (!text.font.empty()) caret += "^font(" + text.font + ")";
+  if (text.size > 0) caret += "^size(" + std::to_string(text.size) + ")";
+  if (text.efx != 0) {
+    std::string styles;
+    for (const auto& [word, bit] : kStyles) {
+      if ((text.efx & bit) != 0) styles += (styles.empty() ? "" : ",") + std::string(word);
+    }
+    caret += "^efx(" + styles + ")";
+  }
+  return caret + text.plain;
 }
 
 }  // namespace quivrasim

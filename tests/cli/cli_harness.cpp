@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <numeric>
 #include <sstream>
 #include <zip.h>
 
@@ -97,12 +98,26 @@ void WriteText(const std::string& path, const std::string& text) {
 
 bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
+std::string SourceRoot() { return Root(); }
+
 std::string SamplePath() { return Root() + "/samples/orchestral-excerpt.musicxml"; }
 
 std::string SharedScoresDir() {
   const char* given = std::getenv("OSTINEL_SHARED_DIR");
   return FirstExisting({given != nullptr ? std::string(given) + "/scores" : std::string(), Root() + "/../shared/scores",
                         "/work/shared/scores"});
+}
+
+std::vector<std::string> AllScores() {
+  std::vector<std::string> scores = {SamplePath()};
+  const std::string shared = SharedScoresDir();
+  if (!shared.empty()) {
+    for (const char* name : {"haydn-op74no1-mvt1.mxl", "monteverdi-madrigal-3-1.mxl", "schubert-lindenbaum.musicxml",
+                             "weber-concertino-clarinet.mxl"}) {
+      scores.push_back(shared + "/" + name);
+    }
+  }
+  return scores;
 }
 
 std::string SchemaDir() {
@@ -164,9 +179,14 @@ std::vector<ScoreNote> Music(const pugi::xml_document& score, bool withCues) {
        partNode = partNode.next_sibling("part")) {
     ++part;
     int measure = 0;
+    long long divisions = 1;
     for (pugi::xml_node measureNode = partNode.child("measure"); measureNode;
          measureNode = measureNode.next_sibling("measure")) {
       ++measure;
+      for (pugi::xml_node attributes = measureNode.child("attributes"); attributes;
+           attributes = attributes.next_sibling("attributes")) {
+        if (attributes.child("divisions")) divisions = attributes.child("divisions").text().as_llong(1);
+      }
       for (pugi::xml_node note = measureNode.child("note"); note; note = note.next_sibling("note")) {
         const bool cue = note.child("cue");
         if (cue && !withCues) continue;
@@ -180,8 +200,11 @@ std::vector<ScoreNote> Music(const pugi::xml_document& score, bool withCues) {
         } else {
           what += "rest";
         }
-        what += std::string(" ") + note.child_value("type") + " d" + note.child_value("duration") + " v" +
-                note.child_value("voice") + " s" + note.child_value("staff");
+        // The duration in quarters, whatever divisions the part counts in.
+        const long long duration = note.child("duration").text().as_llong();
+        const long long common = std::gcd(duration, divisions);
+        what += std::string(" ") + note.child_value("type") + " d" + std::to_string(duration / common) + "/" +
+                std::to_string(divisions / common) + " v" + note.child_value("voice") + " s" + note.child_value("staff");
         notes.push_back(ScoreNote{part, measure, what});
       }
     }

@@ -40,8 +40,11 @@ bool Exists(const std::string& path);
 
 // The score shipped with the project, and the shared real-world scores
 // (empty when this checkout has none beside it).
+std::string SourceRoot();
 std::string SamplePath();
 std::string SharedScoresDir();
+// The sample and every shared score there is.
+std::vector<std::string> AllScores();
 std::string SchemaDir();
 
 // A small partwise score. Each part gives its name, its transposition
@@ -59,7 +62,7 @@ std::string SmallScore(const std::vector<PartSpec>& parts);
 struct ScoreNote {
   int part;
   int measure;
-  std::string what;  // "C#5 q v1 s1", "rest", with "chord " and "cue " when so
+  std::string what;  // "C#5 quarter d1/1 v1 s1" (duration in quarters), "rest ...", with "chord " and "cue " when so
   bool operator==(const ScoreNote&) const = default;
 };
 std::vector<ScoreNote> Music(const pugi::xml_document& score, bool withCues);

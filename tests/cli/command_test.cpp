@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "cli_harness.h"
+#include "score_checks.h"
 #include "command.h"
 #include "session.h"
 
@@ -52,7 +53,7 @@ TEST_F(Command, AddModeWritesTheCueAndKeepsTheMusic) {
   WriteText(dir.Path("duet.musicxml"), SmallScore(Duet()));
   const CommandRun run = Run({dir.Path("duet.musicxml"), "--mode", "add", "--measures", "--threshold", "6"});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("Oboe: rest in measures 1-8 (8 measures); proposed cue Flute, actual measure 4 to 8; cue "
+  EXPECT_NE(run.out.find("Oboe: rest in measures 1-8 (8 measures); proposed cue Flute, measures 4-8; cue "
                          "written to Oboe"),
             std::string::npos)
       << run.out;
@@ -277,9 +278,13 @@ TEST_F(Command, ReviewSkipsAndStopsAsAsked) {
   EXPECT_NE(skipped.out.find("Unknown answer \"x\""), std::string::npos);
   EXPECT_NE(skipped.out.find("; skipped"), std::string::npos) << skipped.out;
   EXPECT_TRUE(CuePitches(Read(dir.Path("duet.cued.musicxml")), 2, 8).empty());
-  const CommandRun stopped = Run({dir.Path("duet.musicxml"), "--mode", "review"}, "");
+  const CommandRun stopped = Run({dir.Path("duet.musicxml"), "--mode", "review", "-o", dir.Path("q.musicxml")}, "s\n");
   ASSERT_EQ(stopped.status, 0) << stopped.err;
-  EXPECT_NE(stopped.out.find("; stopped"), std::string::npos) << "the end of the input stops: " << stopped.out;
+  EXPECT_NE(stopped.out.find("; skipped"), std::string::npos) << stopped.out;
+  const CommandRun unanswered = Run({dir.Path("duet.musicxml"), "--mode", "review", "-o", dir.Path("none.musicxml")});
+  EXPECT_EQ(unanswered.status, 2) << "no answers at all: " << unanswered.out;
+  EXPECT_NE(unanswered.err.find("standard input ended before the first answer"), std::string::npos) << unanswered.err;
+  EXPECT_FALSE(Exists(dir.Path("none.musicxml")));
 }
 
 TEST_F(Command, AStoppedSearchWritesNothing) {
@@ -318,13 +323,20 @@ TEST_F(Command, TheSummaryComesAsJsonToo) {
   const CommandRun run = Run({dir.Path("duet.musicxml"), "--mode", "add", "--measures", "--threshold", "6", "--json",
                               dir.Path("summary.json")});
   ASSERT_EQ(run.status, 0) << run.err;
-  const std::string json = ReadText(dir.Path("summary.json"));
-  EXPECT_NE(json.find("\"staff\": \"Oboe\", \"slot\": 2, \"restStart\": 1, \"restEnd\": 8, \"restMeasures\": 8, "
-                      "\"proposal\": \"Flute, actual measure 4 to 8\", \"action\": \"cue written\", \"destinations\": "
-                      "[\"Oboe\"]"),
-            std::string::npos)
-      << json;
-  EXPECT_NE(json.find("\"messages\": [\"One cue was created in the score.\"]"), std::string::npos);
+  const nlohmann::json json = ReadJson(dir.Path("summary.json"));
+  ASSERT_EQ(json["locations"].size(), 1u) << json;
+  const nlohmann::json& location = json["locations"][0];
+  EXPECT_EQ(location["staff"], (nlohmann::json{{"name", "Oboe"}, {"slot", 2}, {"part", "P2"}}));
+  EXPECT_EQ(location["rest"]["start"], (nlohmann::json{{"number", "1"}, {"index", 1}}));
+  EXPECT_EQ(location["rest"]["end"]["index"], 8);
+  EXPECT_EQ(location["proposal"]["staff"]["slot"], 1);
+  EXPECT_EQ(location["proposal"]["first"]["index"], 4);
+  EXPECT_EQ(location["proposal"]["last"]["index"], 8);
+  EXPECT_EQ(location["source"], location["proposal"]);
+  EXPECT_EQ(location["action"], "cue written");
+  EXPECT_EQ(location["destinations"][0]["name"], "Oboe");
+  EXPECT_EQ(json["totals"]["cueNotes"], 20);
+  EXPECT_EQ(json["messages"], nlohmann::json::array({"One cue was created in the score."}));
 }
 
 TEST_F(Command, AUtf16ScoreIsRead) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <unordered_set>
 #include <string>
@@ -53,6 +54,7 @@ struct RecordCall {
 struct ProgressRun {
   uint32_t handle;
   int32_t total;
+  std::optional<QXRegion> region;  // the region the run was started over, if any
   int32_t reported = 0;
   int calls = 0;
   bool ended = false;
@@ -166,6 +168,11 @@ class Host {
     m_progressListener = std::move(listener);
   }
   bool ProgressShouldCancel(const ProgressRun& run, int instrument, int measure);
+  // Told when a progress run starts and when it ends (run.ended).
+  void OnProgressRun(std::function<void(const ProgressRun&)> listener) { m_progressRunListener = std::move(listener); }
+  void NotifyProgressRun(const ProgressRun& run) {
+    if (m_progressRunListener) m_progressRunListener(run);
+  }
 
   // ---- Dialogs ----
   // Acts as the user each time the plug-in opens a dialog; without one the
@@ -270,6 +277,7 @@ class Host {
   int m_cancelAt = 0;
   int m_progressCalls = 0;
   std::function<bool(const ProgressRun&, int, int)> m_progressListener;
+  std::function<void(const ProgressRun&)> m_progressRunListener;
 
   DialogUser m_dialogUser;
   DialogUser m_beforeShow;

@@ -27,5 +27,8 @@ struct FormattedText {
   int efx = 0;
 };
 FormattedText ParseCaretText(const std::string& text);
+// The caret text of a formatted text: "^font(..)^size(..)^efx(..)" for what
+// is set, in that order, then the plain text.
+std::string CaretText(const FormattedText& text);
 
 }  // namespace quivrasim

@@ -1,0 +1,226 @@
+#include "review.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <sstream>
+
+#include "resources/resource_ids.h"
+#include "session.h"
+
+namespace ostinel_cli {
+
+namespace {
+
+constexpr const char* kChoices =
+    "  [c]reate  [s]kip  [t] STAVES  [r] STAFF FROM-TO  [p]roposed  [n] NAME  [q]uit  [?] help\n";
+
+constexpr const char* kHelp =
+    "  c            create the cue in the staves chosen (Cue to)\n"
+    "  s            skip this location; the search goes on\n"
+    "  t 2,3        choose the staves that receive the cue, by number or name (t Oboe, Horn)\n"
+    "  r 1 8-12     take the cue from a staff (number or name) over these measures instead\n"
+    "  p            take the proposed cue again\n"
+    "  n NAME       name the cue (n without a name: the staff's own name)\n"
+    "  q            stop here; what was decided so far is written\n";
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+std::string Trim(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+std::vector<int> SelectedSlots(const quivrasim::DialogSession& d) {
+  std::vector<int> slots;
+  for (const int line : d.SelectedLines(IDC_STAVES)) slots.push_back(line + 1);
+  return slots;
+}
+
+}  // namespace
+
+bool ReadLine(std::FILE* in, std::string* line) {
+  line->clear();
+  char buffer[512];
+  for (;;) {
+    errno = 0;
+    if (std::fgets(buffer, sizeof buffer, in) == nullptr) {
+      std::clearerr(in);
+      return !line->empty() && errno != EINTR;
+    }
+    *line += buffer;
+    if (!line->empty() && line->back() == '\n') {
+      line->pop_back();
+      return true;
+    }
+  }
+}
+
+Review::Review(quivrasim::Host& host, const ImportedScore& score, const PluginTexts& texts, LocationLog& log,
+               std::FILE* in, std::FILE* out)
+    : m_host(host), m_score(score), m_texts(texts), m_log(log), m_in(in), m_out(out) {}
+
+std::string Review::Staves(const std::vector<int>& slots) const {
+  std::string text;
+  for (const int slot : slots) text += (text.empty() ? "" : ", ") + m_score.StaffName(slot);
+  return text.empty() ? "no staff" : text;
+}
+
+std::string Review::Measures(int first, int last) const {
+  if (first == last) return "measure " + m_score.MeasureNumber(first);
+  return "measures " + m_score.MeasureNumber(first) + "-" + m_score.MeasureNumber(last);
+}
+
+int Review::StaffOf(const std::string& word) const {
+  const std::string wanted = Lower(Trim(word));
+  if (wanted.empty()) return 0;
+  const int count = static_cast<int>(m_score.staffOfSlot.size());
+  if (std::all_of(wanted.begin(), wanted.end(), [](unsigned char c) { return std::isdigit(c) != 0; })) {
+    const int slot = std::atoi(wanted.c_str());
+    return slot >= 1 && slot <= count ? slot : 0;
+  }
+  for (int slot = 1; slot <= count; ++slot) {
+    int staff = 0;
+    const PartLayout* part = m_score.PartOfSlot(slot, &staff);
+    if (Lower(m_score.StaffName(slot)) == wanted) return slot;
+    // A part's own names stand for its first staff.
+    if (staff == 1 && (Lower(part->name) == wanted || Lower(part->abbreviation) == wanted)) return slot;
+  }
+  return 0;
+}
+
+void Review::Show(quivrasim::DialogSession& d) const {
+  const Location& location = m_log.All().back();
+  if (location.proposal) {
+    const std::string staff =
+        location.proposal->slot != 0 ? m_score.StaffName(location.proposal->slot) : location.proposalName;
+    std::fprintf(m_out, "  Proposed cue: %s, %s\n", staff.c_str(),
+                 Measures(location.proposal->first, location.proposal->last).c_str());
+  } else {
+    std::fprintf(m_out, "  No proposed cue: choose one with r\n");
+  }
+  if (d.Checked(IDC_USE_SELECTION)) {
+    const QXRegion& own = m_host.Selection();
+    if (own.startMeasure != 0) {
+      std::fprintf(m_out, "  Cue from: %s, %s\n", m_score.StaffName(own.startSlot).c_str(),
+                   Measures(own.startMeasure, own.endMeasure).c_str());
+    }
+  }
+  std::fprintf(m_out, "  Cue to: %s\n%s> ", Staves(SelectedSlots(d)).c_str(), kChoices);
+  std::fflush(m_out);
+}
+
+ReviewOutcome Review::At(quivrasim::DialogSession& d) {
+  const size_t index = m_log.All().size() - 1;
+  {
+    const Location& location = m_log.All().back();
+    std::fprintf(m_out, "\n%s: rest in %s\n", m_score.StaffName(location.slot).c_str(),
+                 Measures(location.restStart, location.restEnd).c_str());
+    std::string staves;
+    for (int slot = 1; slot <= static_cast<int>(m_score.staffOfSlot.size()); ++slot) {
+      staves += (slot > 1 ? ", " : "") + std::to_string(slot) + " " + m_score.StaffName(slot);
+    }
+    std::fprintf(m_out, "  Staves: %s\n", staves.c_str());
+  }
+  for (;;) {
+    Show(d);
+    std::string line;
+    if (!ReadLine(m_in, &line)) {
+      if (CancelRequested()) return ReviewOutcome::Interrupted;
+      if (m_answers == 0) return ReviewOutcome::NoInput;
+      Location& location = m_log.Current();
+      if (location.action != Action::Written) location.action = Action::Stopped;
+      return ReviewOutcome::Stop;
+    }
+    ++m_answers;
+    std::istringstream words(line);
+    std::string command;
+    words >> command;
+    command = Lower(command);
+    std::string rest;
+    std::getline(words >> std::ws, rest);
+    if (command == "c" || command == "create") {
+      Create(d);
+      // Offered again (some staves did not receive it): ask on.
+      if (m_log.All().size() - 1 == index && !d.Ended() && d.Enabled(IDC_CREATE)) continue;
+      return ReviewOutcome::Next;
+    }
+    if (command == "s" || command == "skip") {
+      d.Click(IDC_CONTINUE);
+      return ReviewOutcome::Next;
+    }
+    if (command == "q" || command == "quit" || command == "stop") {
+      Location& location = m_log.Current();
+      if (location.action != Action::Written) location.action = Action::Stopped;
+      return ReviewOutcome::Stop;
+    }
+    if (command == "p" || command == "proposed") {
+      if (!d.Click(IDC_USE_PROPOSED)) std::fprintf(m_out, "  There is no proposed cue here\n");
+    } else if (command == "n" || command == "name") {
+      d.Type(IDC_CUE_NAME, rest.empty() ? m_texts.Text(IDS_AUTOMATIC) : rest);
+    } else if (command == "t" || command == "to") {
+      ChooseStaves(d, rest);
+    } else if (command == "r" || command == "range") {
+      ChooseSource(d, rest);
+    } else if (command == "?" || command == "h" || command == "help") {
+      std::fprintf(m_out, "%s", kHelp);
+    } else if (!command.empty()) {
+      std::fprintf(m_out, "  Unknown answer \"%s\" (? for help)\n", command.c_str());
+    }
+  }
+}
+
+void Review::Create(quivrasim::DialogSession& d) {
+  const size_t alerts = m_host.Alerts().size();
+  const std::vector<int> before = m_log.Current().destinations;
+  const size_t index = m_log.All().size() - 1;
+  d.Click(IDC_CREATE);
+  for (size_t i = alerts; i < m_host.Alerts().size(); ++i) {
+    const uint32_t id = m_host.Alerts()[i].stringId;
+    if (id == IDS_CREATED_ONE || id == IDS_CREATED_MANY || id == IDS_MARKED_ONE || id == IDS_MARKED_MANY) continue;
+    std::fprintf(m_out, "  %s\n", m_host.Alerts()[i].text.c_str());
+  }
+  std::vector<int> received;
+  for (const int slot : m_log.All()[index].destinations) {
+    if (std::find(before.begin(), before.end(), slot) == before.end()) received.push_back(slot);
+  }
+  if (!received.empty()) std::fprintf(m_out, "  Cue written to %s\n", Staves(received).c_str());
+}
+
+void Review::ChooseStaves(quivrasim::DialogSession& d, const std::string& list) {
+  std::vector<int> lines;
+  std::istringstream items(list);
+  for (std::string item; std::getline(items, item, ',');) {
+    const int slot = StaffOf(item);
+    if (slot == 0) {
+      std::fprintf(m_out, "  No staff \"%s\" (give numbers or names, e.g. t 2,3)\n", Trim(item).c_str());
+      return;
+    }
+    lines.push_back(slot - 1);
+  }
+  if (lines.empty() || !d.SelectLines(IDC_STAVES, lines)) std::fprintf(m_out, "  Give staves, e.g. t 2,3\n");
+}
+
+void Review::ChooseSource(quivrasim::DialogSession& d, const std::string& words) {
+  const size_t space = Trim(words).find_last_of(" \t");
+  const std::string trimmed = Trim(words);
+  const std::string range = space == std::string::npos ? "" : trimmed.substr(space + 1);
+  const int slot = space == std::string::npos ? 0 : StaffOf(trimmed.substr(0, space));
+  const size_t dash = range.find('-', range.empty() ? 0 : 1);
+  const std::string from = range.substr(0, dash);
+  const int first = m_score.MeasureOfNumber(from);
+  const int last = dash == std::string::npos ? first : m_score.MeasureOfNumber(range.substr(dash + 1), first);
+  if (slot == 0 || first == 0 || last == 0) {
+    std::fprintf(m_out, "  Give a staff and measures, e.g. r 1 8-12\n");
+    return;
+  }
+  m_host.Select(slot, first, slot, last);
+  d.Click(IDC_USE_SELECTION);
+}
+
+}  // namespace ostinel_cli
