@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -13,6 +14,7 @@
 
 #include "exporter.h"
 #include "importer.h"
+#include "ranges.h"
 #include "resources/resource_ids.h"
 #include "score_file.h"
 #include "session.h"
@@ -23,14 +25,6 @@ namespace ostinel_cli {
 namespace {
 
 constexpr const char* kRegistryKey = "Software\\Lorvent";
-
-bool ParseRange(const std::string& text, int* first, int* last) {
-  char* end = nullptr;
-  *first = static_cast<int>(std::strtol(text.c_str(), &end, 10));
-  *last = *first;
-  if (end != nullptr && *end == '-') *last = static_cast<int>(std::strtol(end + 1, &end, 10));
-  return end != nullptr && *end == '\0' && *first >= 1 && *last >= *first;
-}
 
 bool ParseIncludes(const std::vector<std::string>& items, bool on, std::map<int, bool>* includes, std::string* bad) {
   for (const std::string& item : items) {
@@ -98,7 +92,7 @@ int RunCommand(int argc, const char* const* argv, const CommandIo& io) {
       ->delimiter(',');
   app.add_option("--without", without, "Do not copy these with the cue")->delimiter(',');
   app.add_option("--parts", parts, "Search only these parts, by position (e.g. 3 or 2-5)");
-  app.add_option("--bars", bars, "Search only these measures (e.g. 10-40)");
+  app.add_option("--bars", bars, "Search only these measures, by the numbers the score prints (e.g. 10-40)");
   app.add_option("--json", json, "Write the summary as JSON to this file (- for standard output)");
   app.add_flag("--no-progress", noProgress, "Never draw a progress bar");
   app.add_option("--config-dir", configDir, "Where the last choices are kept (default ~/.config/ostinel)");
@@ -137,13 +131,15 @@ int RunCommand(int argc, const char* const* argv, const CommandIo& io) {
                  *allowed, *desired);
     return 2;
   }
+  std::string error;
   int firstPart = 0, lastPart = 0, firstBar = 0, lastBar = 0;
-  if (!parts.empty() && !ParseRange(parts, &firstPart, &lastPart)) {
-    std::fprintf(io.err, "ostinel: --parts wants a part or a range of parts, such as 3 or 2-5\n");
+  if (!parts.empty() && !PositionRange(parts, INT_MAX, &firstPart, &lastPart, &error)) {
+    std::fprintf(io.err, "ostinel: --parts: %s\n", error.c_str());
     return 2;
   }
-  if (!bars.empty() && !ParseRange(bars, &firstBar, &lastBar)) {
-    std::fprintf(io.err, "ostinel: --bars wants a measure or a range of measures, such as 10-40\n");
+  std::string from, to;
+  if (!bars.empty() && !SplitRange(bars, &from, &to)) {
+    std::fprintf(io.err, "ostinel: --bars: \"%s\" is no range of measures such as 10-40\n", bars.c_str());
     return 2;
   }
   options.pluginPath = !pluginPath.empty() ? pluginPath
@@ -153,7 +149,6 @@ int RunCommand(int argc, const char* const* argv, const CommandIo& io) {
   if (output.empty()) output = DefaultOutputPath(input);
 
   ScoreFile file;
-  std::string error;
   if (!ReadScore(input, &file, &error)) {
     std::fprintf(io.err, "ostinel: %s\n", error.c_str());
     return 1;
@@ -166,12 +161,15 @@ int RunCommand(int argc, const char* const* argv, const CommandIo& io) {
   }
   for (const std::string& warning : score.warnings) std::fprintf(io.err, "ostinel: warning: %s\n", warning.c_str());
 
+  if (!parts.empty() && !PositionRange(parts, static_cast<int>(score.parts.size()), &firstPart, &lastPart, &error)) {
+    std::fprintf(io.err, "ostinel: --parts: %s: the score has %zu parts\n", error.c_str(), score.parts.size());
+    return 2;
+  }
+  if (!bars.empty() && !MeasureRange(score, bars, &firstBar, &lastBar, &error)) {
+    std::fprintf(io.err, "ostinel: --bars: %s\n", error.c_str());
+    return 2;
+  }
   if (firstPart != 0 || firstBar != 0) {
-    const int partCount = static_cast<int>(score.parts.size());
-    if (lastPart > partCount || lastBar > score.measureCount) {
-      std::fprintf(io.err, "ostinel: the score has %d parts and %d measures\n", partCount, score.measureCount);
-      return 2;
-    }
     // The staves of the chosen parts (all of them when no parts were given).
     int firstSlot = 0;
     int lastSlot = 0;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <sstream>
 
+#include "ranges.h"
 #include "resources/resource_ids.h"
 #include "session.h"
 
@@ -80,11 +81,9 @@ int Review::StaffOf(const std::string& word) const {
   const std::string wanted = Lower(Trim(word));
   if (wanted.empty()) return 0;
   const int count = static_cast<int>(m_score.staffOfSlot.size());
-  if (std::all_of(wanted.begin(), wanted.end(), [](unsigned char c) { return std::isdigit(c) != 0; })) {
-    const int slot = std::atoi(wanted.c_str());
-    return slot >= 1 && slot <= count ? slot : 0;
-  }
-  for (int slot = 1; slot <= count; ++slot) {
+  int slot = 0;
+  if (ParseCount(wanted, &slot)) return slot <= count ? slot : 0;
+  for (slot = 1; slot <= count; ++slot) {
     int staff = 0;
     const PartLayout* part = m_score.PartOfSlot(slot, &staff);
     if (Lower(m_score.StaffName(slot)) == wanted) return slot;
@@ -207,16 +206,14 @@ void Review::ChooseStaves(quivrasim::DialogSession& d, const std::string& list) 
 }
 
 void Review::ChooseSource(quivrasim::DialogSession& d, const std::string& words) {
-  const size_t space = Trim(words).find_last_of(" \t");
   const std::string trimmed = Trim(words);
-  const std::string range = space == std::string::npos ? "" : trimmed.substr(space + 1);
+  const size_t space = trimmed.find_last_of(" \t");
   const int slot = space == std::string::npos ? 0 : StaffOf(trimmed.substr(0, space));
-  const size_t dash = range.find('-', range.empty() ? 0 : 1);
-  const std::string from = range.substr(0, dash);
-  const int first = m_score.MeasureOfNumber(from);
-  const int last = dash == std::string::npos ? first : m_score.MeasureOfNumber(range.substr(dash + 1), first);
-  if (slot == 0 || first == 0 || last == 0) {
-    std::fprintf(m_out, "  Give a staff and measures, e.g. r 1 8-12\n");
+  int first = 0;
+  int last = 0;
+  std::string error;
+  if (slot == 0 || !MeasureRange(m_score, trimmed.substr(space + 1), &first, &last, &error)) {
+    std::fprintf(m_out, "  Give a staff and measures, e.g. r 1 8-12%s%s\n", error.empty() ? "" : ": ", error.c_str());
     return;
   }
   m_host.Select(slot, first, slot, last);

@@ -172,6 +172,43 @@ std::string SmallScore(const std::vector<PartSpec>& parts) {
   return xml.str();
 }
 
+std::string RawScore(const std::vector<RawPart>& parts, const std::vector<std::string>& numbers) {
+  std::ostringstream xml;
+  xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<score-partwise version=\"4.0\"><part-list>";
+  for (size_t p = 0; p < parts.size(); ++p) {
+    xml << "<score-part id=\"P" << p + 1 << "\"><part-name>" << parts[p].name << "</part-name>";
+    if (!parts[p].abbreviation.empty()) xml << "<part-abbreviation>" << parts[p].abbreviation << "</part-abbreviation>";
+    xml << "</score-part>";
+  }
+  xml << "</part-list>";
+  for (size_t p = 0; p < parts.size(); ++p) {
+    xml << "<part id=\"P" << p + 1 << "\">";
+    for (size_t m = 0; m < parts[p].measures.size(); ++m) {
+      xml << "<measure number=\"" << (m < numbers.size() ? numbers[m] : std::to_string(m + 1)) << "\">";
+      if (m == 0) xml << "<attributes>" << parts[p].attributes << "</attributes>";
+      xml << parts[p].measures[m] << "</measure>";
+    }
+    xml << "</part>";
+  }
+  xml << "</score-partwise>\n";
+  return xml.str();
+}
+
+std::string Quarters(const std::string& pitches, int divisions) {
+  std::ostringstream xml;
+  std::istringstream words(pitches);
+  for (std::string pitch; words >> pitch;) {
+    xml << "<note><pitch><step>" << pitch[0] << "</step><octave>" << pitch.substr(1)
+        << "</octave></pitch><duration>" << divisions << "</duration><voice>1</voice><type>quarter</type></note>";
+  }
+  return xml.str();
+}
+
+std::string MeasureRest(int quarters, int divisions) {
+  return "<note><rest measure=\"yes\"/><duration>" + std::to_string(quarters * divisions) +
+         "</duration><voice>1</voice></note>";
+}
+
 std::vector<ScoreNote> Music(const pugi::xml_document& score, bool withCues) {
   std::vector<ScoreNote> notes;
   int part = 0;

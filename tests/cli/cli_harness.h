@@ -58,6 +58,20 @@ struct PartSpec {
 };
 std::string SmallScore(const std::vector<PartSpec>& parts);
 
+// A score written out in MusicXML by part: the first measure's attributes,
+// then each measure's content; measures are numbered from 1 unless numbers
+// are given.
+struct RawPart {
+  std::string name;
+  std::string attributes;  // inside <attributes> of the first measure
+  std::vector<std::string> measures;
+  std::string abbreviation;
+};
+std::string RawScore(const std::vector<RawPart>& parts, const std::vector<std::string>& numbers = {});
+// n quarter notes (or a whole-measure rest of n quarters) at one division to the quarter.
+std::string Quarters(const std::string& pitches, int divisions = 1);
+std::string MeasureRest(int quarters, int divisions = 1);
+
 // One note of a score's music, as the player reads it.
 struct ScoreNote {
   int part;

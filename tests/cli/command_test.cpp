@@ -219,8 +219,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadOption{{"--dest-layer", "5"}, "--dest-layer"}, BadOption{{"--mode", "loud"}, "--mode"},
                       BadOption{{"--with", "wings"}, "\"wings\" is nothing that can be copied"},
                       BadOption{{"--measures", "--seconds"}, "excludes"},
-                      BadOption{{"--parts", "99"}, "the score has 2 parts and 12 measures"},
-                      BadOption{{"--bars", "5-2"}, "--bars wants"}),
+                      BadOption{{"--parts", "99"}, "--parts: \"99\" goes past the last one, 2"},
+                      BadOption{{"--bars", "5-2"}, "--bars: the score prints no measure 2 after measure 5"}),
     [](const ::testing::TestParamInfo<BadOption>& param) { return "case" + std::to_string(param.index); });
 
 TEST_F(Command, TheInputIsNeverOverwrittenUnlessNamedAsTheOutput) {

@@ -1,0 +1,297 @@
+// What the written cues look like as music: the notation a reader needs to
+// show them as their source reads, and the numbers people see.
+#include <functional>
+
+#include "cli_harness.h"
+#include "multi_rests.h"
+#include "ranges.h"
+#include "score_checks.h"
+
+namespace ostinel_test {
+namespace {
+
+using Json = nlohmann::json;
+
+std::string Attributes(int divisions, int staves = 1) {
+  std::string xml = "<divisions>" + std::to_string(divisions) +
+                    "</divisions><time><beats>4</beats><beat-type>4</beat-type></time>";
+  if (staves > 1) xml += "<staves>2</staves>";
+  for (int staff = 1; staff <= staves; ++staff) {
+    xml += "<clef number=\"" + std::to_string(staff) + "\"><sign>G</sign><line>2</line></clef>";
+  }
+  return xml;
+}
+
+std::string Note(const std::string& pitch, int duration, const std::string& type, const std::string& extra = "",
+                 const std::string& notations = "") {
+  return "<note><pitch><step>" + pitch.substr(0, 1) + "</step><octave>" + pitch.substr(1) + "</octave></pitch>" +
+         "<duration>" + std::to_string(duration) + "</duration>" + extra + "<voice>1</voice><type>" + type + "</type>" +
+         notations + "</note>";
+}
+
+// The oboe rests in measures 1-8 under a flute that plays `flute` in every measure.
+std::vector<RawPart> UnderAFlute(const std::string& flute, int divisions) {
+  RawPart fl{"Flute", Attributes(divisions), {}, ""};
+  RawPart ob{"Oboe", Attributes(divisions), {}, ""};
+  for (int m = 1; m <= 12; ++m) {
+    fl.measures.push_back(flute);
+    ob.measures.push_back(m <= 8 ? MeasureRest(4, divisions) : Quarters("G4 A4 B4 C5", divisions));
+  }
+  return {fl, ob};
+}
+
+class CueNotation : public ::testing::Test {
+ protected:
+  // Runs add mode on the score and reads the result back.
+  void Cue(const std::string& score, std::vector<std::string> options = {}) {
+    WriteText(dir.Path("in.musicxml"), score);
+    std::vector<std::string> args = {dir.Path("in.musicxml"), "-o", dir.Path("out.musicxml"), "--mode", "add",
+                                     "--measures", "--threshold", "6", "--json", dir.Path("summary.json")};
+    args.insert(args.end(), options.begin(), options.end());
+    run = RunOstinel(args, dir.Path("config"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_TRUE(Load(dir.Path("out.musicxml"), &out));
+    summary = ReadJson(dir.Path("summary.json"));
+  }
+  // The cue notes of a part's measure.
+  std::vector<pugi::xml_node> CueNotes(int part, int measure) const {
+    std::vector<pugi::xml_node> notes;
+    const std::string path = "/score-partwise/part[" + std::to_string(part) + "]/measure[" + std::to_string(measure) +
+                             "]/note[cue and not(@print-object='no')]";
+    for (const pugi::xpath_node& node : out.select_nodes(path.c_str())) notes.push_back(node.node());
+    return notes;
+  }
+  std::string Values(int part, int measure, const std::function<std::string(pugi::xml_node)>& value) const {
+    std::string text;
+    const std::vector<pugi::xml_node> notes = CueNotes(part, measure);
+    for (size_t i = 0; i < notes.size(); ++i) text += (i == 0 ? "" : " ") + value(notes[i]);
+    return text;
+  }
+  // Every cue voice fills its measure.
+  void ExpectCueVoicesFill(int quarters) const {
+    for (const auto& part : MeasureTimes(out)) {
+      for (const MeasureTime& measure : part) {
+        for (const auto& [voice, end] : measure.voiceEnds) {
+          if (measure.cueVoice.at(voice)) {
+            EXPECT_EQ(end, quarters * measure.divisions) << "voice " << voice;
+          }
+        }
+      }
+    }
+  }
+
+  TempDir dir;
+  CommandRun run;
+  pugi::xml_document out;
+  Json summary;
+};
+
+TEST_F(CueNotation, TupletsKeepTheirNotationAndExactDurationsInFinerDivisions) {
+  // Triplet eighths at 4 divisions to the quarter: the writer rounded them to 1, 2 and 1.
+  const std::string tm = "<time-modification><actual-notes>3</actual-notes><normal-notes>2</normal-notes></time-modification>";
+  const std::string flute = Note("C5", 1, "eighth", "", tm + "<notations><tuplet type=\"start\"/></notations>") +
+                            Note("D5", 2, "eighth", "", tm) +
+                            Note("E5", 1, "eighth", "", tm + "<notations><tuplet type=\"stop\"/></notations>") +
+                            Note("F5", 4, "quarter") + Note("G5", 4, "quarter") + Note("A5", 4, "quarter");
+  Cue(RawScore(UnderAFlute(flute, 4)));
+  EXPECT_STREQ(out.select_node("/score-partwise/part[2]/measure[1]/attributes/divisions").node().child_value(), "12")
+      << "the oboe counts in thirds of its divisions now";
+  EXPECT_EQ(Values(2, 4, [](pugi::xml_node n) { return std::string(n.child_value("duration")); }), "4 4 4 12 12 12");
+  EXPECT_EQ(Values(2, 4, [](pugi::xml_node n) { return std::string(n.child_value("type")); }),
+            "eighth eighth eighth quarter quarter quarter");
+  EXPECT_EQ(Values(2, 4, [](pugi::xml_node n) { return std::string(n.child("time-modification").child_value("actual-notes")); }),
+            "3 3 3   ");
+  EXPECT_EQ(Values(2, 4, [](pugi::xml_node n) {
+              return std::string(n.child("notations").child("tuplet").attribute("type").value());
+            }),
+            "start  stop   ");
+  EXPECT_STREQ(out.select_node("/score-partwise/part[2]/measure[2]/note/duration").node().child_value(), "48")
+      << "the oboe's own rests grew with the divisions";
+  ExpectCueVoicesFill(4);
+}
+
+TEST_F(CueNotation, TiesStayOnlyWhereTheCueHoldsBothNotesAndBeamsSlursMarksAndWordsCome) {
+  // Measure 7 ties into 8, and 8 into 9, where the oboe comes in.
+  std::vector<RawPart> parts = UnderAFlute(Quarters("C5 D5 E5 F5"), 2);
+  for (int m = 1; m <= 12; ++m) {
+    const bool tiedIn = m == 8 || m == 9;
+    const bool tiedOut = m == 7 || m == 8;
+    parts[0].measures[static_cast<size_t>(m - 1)] =
+        Note("C5", 1, "eighth", tiedIn ? "<tie type=\"stop\"/>" : "",
+             std::string("<beam number=\"1\">begin</beam><notations>") + (tiedIn ? "<tied type=\"stop\"/>" : "") +
+                 "<slur type=\"start\"/></notations><lyric number=\"1\"><syllabic>single</syllabic><text>la</text>"
+                 "</lyric>") +
+        Note("D5", 1, "eighth", "", "<beam number=\"1\">end</beam><notations><slur type=\"stop\"/></notations>") +
+        Note("E5", 2, "quarter", "", "<notations><articulations><staccato/></articulations></notations>") +
+        Note("F5", 2, "quarter") +
+        Note("C5", 2, "quarter", tiedOut ? "<tie type=\"start\"/>" : "",
+             tiedOut ? "<notations><tied type=\"start\"/></notations>" : "");
+  }
+  Cue(RawScore(parts), {"--with", "all"});
+  ASSERT_EQ(summary["locations"][0]["source"]["first"]["index"], 4) << summary;
+  auto tied = [](pugi::xml_node n) { return std::string(n.child("notations").child("tied").attribute("type").value()); };
+  EXPECT_EQ(Values(2, 7, tied), "    start");
+  EXPECT_EQ(Values(2, 8, tied), "stop    ") << "the cue's last note: its tie would go on outside the cue";
+  EXPECT_EQ(Values(2, 5, [](pugi::xml_node n) { return std::string(n.child_value("beam")); }), "begin end   ");
+  const pugi::xml_node start = CueNotes(2, 5)[0].child("notations").child("slur");
+  const pugi::xml_node stop = CueNotes(2, 5)[1].child("notations").child("slur");
+  EXPECT_STREQ(start.attribute("type").value(), "start");
+  EXPECT_STREQ(stop.attribute("type").value(), "stop");
+  EXPECT_EQ(start.attribute("number").as_int(), stop.attribute("number").as_int());
+  EXPECT_LE(start.attribute("number").as_int(), 6) << "readers before MusicXML 4.0 know six slur numbers";
+  EXPECT_TRUE(CueNotes(2, 5)[2].child("notations").child("articulations").child("staccato"));
+  EXPECT_STREQ(CueNotes(2, 5)[0].child("lyric").child_value("text"), "la");
+  ExpectCueVoicesFill(4);
+}
+
+TEST_F(CueNotation, AStaffOfAPianoGetsItsStaffNumberAndAVoiceNoOtherMusicUses) {
+  RawPart flute{"Flute", Attributes(1), {}, ""};
+  RawPart piano{"Piano", Attributes(1, 2), {}, ""};
+  for (int m = 1; m <= 12; ++m) {
+    flute.measures.push_back(Quarters("C5 D5 E5 F5"));
+    const std::string lower = "<backup><duration>4</duration></backup><note><rest/><duration>4</duration>"
+                              "<voice>5</voice><type>whole</type><staff>2</staff></note>";
+    piano.measures.push_back(m <= 8 ? "<note><rest/><duration>4</duration><voice>1</voice><type>whole</type>"
+                                      "<staff>1</staff></note>" + lower
+                                    : Quarters("C4 E4 G4 C5") + lower);
+  }
+  Cue(RawScore({flute, piano}));
+  ASSERT_EQ(CueNotes(2, 5).size(), 4u);
+  EXPECT_EQ(Values(2, 5, [](pugi::xml_node n) { return std::string(n.child_value("staff")); }), "1 1 1 1");
+  EXPECT_EQ(Values(2, 5, [](pugi::xml_node n) { return std::string(n.child_value("voice")); }), "6 6 6 6");
+  EXPECT_STREQ(out.select_node("/score-partwise/part[2]/measure[4]/direction[@id]/staff").node().child_value(), "1")
+      << "the cue's name stands on its staff";
+  ExpectCueVoicesFill(4);
+}
+
+TEST_F(CueNotation, EverythingTheUserReadsNamesMeasuresByTheScoresOwnNumbers) {
+  // A pickup numbered 0, then 1 to 12.
+  std::vector<RawPart> parts = UnderAFlute(Quarters("C5 D5 E5 F5"), 1);
+  std::vector<std::string> numbers;
+  for (int m = 0; m <= 12; ++m) numbers.push_back(std::to_string(m));
+  parts[0].measures.insert(parts[0].measures.begin(), Quarters("C5"));
+  parts[1].measures.insert(parts[1].measures.begin(), MeasureRest(1));
+  std::string score = RawScore(parts, numbers);
+  for (size_t at = score.find("<measure number=\"0\""); at != std::string::npos; at = score.find("<measure number=\"0\"", at + 1)) {
+    score.insert(at + 8, " implicit=\"yes\"");
+  }
+  Cue(score);
+  EXPECT_NE(run.out.find("Oboe: rest in measures 0-8 (9 measures); proposed cue Flute, measures 4-8"),
+            std::string::npos) << run.out;
+  EXPECT_EQ(summary["locations"][0]["rest"]["start"], (Json{{"number", "0"}, {"index", 1}}));
+  EXPECT_EQ(summary["locations"][0]["proposal"]["last"], (Json{{"number", "8"}, {"index", 9}}));
+  Cue(score, {"--bars", "1-12"});
+  EXPECT_NE(run.out.find("Oboe: rest in measures 1-8 (8 measures)"), std::string::npos) << run.out;
+  const CommandRun outside = RunOstinel({dir.Path("in.musicxml"), "--bars", "5-13"}, dir.Path("config"));
+  EXPECT_EQ(outside.status, 2);
+  EXPECT_NE(outside.err.find("--bars: the score prints no measure 13 after measure 5"), std::string::npos) << outside.err;
+}
+
+TEST(MeasureRanges, FollowThePrintedNumbersWhereverTheyRestartOrSkip) {
+  ostinel_cli::ImportedScore score;
+  score.measureNumbers = {"0", "1", "2", "1", "2", "3", "7"};
+  score.measureCount = 7;
+  struct Case {
+    std::string text;
+    int first;
+    int last;
+  };
+  for (const Case& c : {Case{"1-2", 2, 3}, Case{"2-1", 3, 4}, Case{"0", 1, 1}, Case{"3-7", 6, 7}, Case{"4", 0, 0},
+                        Case{"7-0", 0, 0}, Case{"-", 0, 0}}) {
+    int first = 0;
+    int last = 0;
+    std::string error;
+    const bool found = ostinel_cli::MeasureRange(score, c.text, &first, &last, &error);
+    EXPECT_EQ(found, c.first != 0) << c.text << ": " << error;
+    if (found) {
+      EXPECT_EQ(std::make_pair(first, last), std::make_pair(c.first, c.last)) << c.text;
+    }
+  }
+}
+
+TEST(MultiMeasureRests, AreCutWhereACueStandsAndStartedAgainAfterIt) {
+  struct Case {
+    int start;
+    int count;
+    std::set<int> cued;
+    std::map<int, int> spans;  // measure -> multiple-rest it starts
+  };
+  const Case cases[] = {
+      {1, 8, {4, 5, 6, 7, 8}, {{1, 3}}},    // the cue at the rest's end
+      {1, 10, {5, 6}, {{1, 4}, {7, 4}}},    // a cue inside: the rest goes on after it
+      {1, 8, {2, 3}, {{4, 5}}},             // one measure left before the cue is no multi-rest
+      {3, 4, {1, 9}, {{3, 4}}},             // cues outside leave it alone
+      {1, 3, {1, 2, 3}, {}},
+  };
+  for (const Case& c : cases) {
+    pugi::xml_document document;
+    pugi::xml_node part = document.append_child("part");
+    ostinel_cli::PartLayout layout;
+    for (int m = 1; m <= 12; ++m) {
+      pugi::xml_node measure = part.append_child("measure");
+      if (m == c.start) {
+        measure.append_child("attributes").append_child("measure-style").append_child("multiple-rest").text().set(c.count);
+      }
+      measure.append_child("note");
+      layout.measures.push_back(measure);
+    }
+    ostinel_cli::ShortenMultiRests(layout, c.cued);
+    std::map<int, int> spans;
+    for (int m = 1; m <= 12; ++m) {
+      const pugi::xml_node rest = layout.measures[static_cast<size_t>(m - 1)].select_node(".//multiple-rest").node();
+      if (rest) spans[m] = rest.text().as_int();
+    }
+    EXPECT_EQ(spans, c.spans) << "rest at " << c.start << " for " << c.count;
+  }
+}
+
+TEST_F(CueNotation, RunningAgainFindsItsOwnCuesAndMarkers) {
+  WriteText(dir.Path("duet.musicxml"), RawScore(UnderAFlute(Quarters("C5 D5 E5 F5"), 1)));
+  const std::vector<std::string> add = {"--mode", "add", "--measures", "--threshold", "6", "--json", dir.Path("s.json")};
+  auto cue = [&](const std::string& in, const std::string& written, std::vector<std::string> args) {
+    args.insert(args.begin(), {in, "-o", written});
+    const CommandRun result = RunOstinel(args, dir.Path("config"));
+    EXPECT_EQ(result.status, 0) << result.err;
+    return ReadJson(dir.Path("s.json"));
+  };
+  EXPECT_EQ(cue(dir.Path("duet.musicxml"), dir.Path("once.musicxml"), add)["totals"]["cuesWritten"], 1);
+  EXPECT_EQ(cue(dir.Path("once.musicxml"), dir.Path("twice.musicxml"), add)["totals"]["cueNotes"], 0);
+  std::vector<std::string> mark = add;
+  mark[1] = "mark";
+  EXPECT_EQ(cue(dir.Path("duet.musicxml"), dir.Path("marked.musicxml"), mark)["totals"]["markers"], 1);
+  const Json again = cue(dir.Path("marked.musicxml"), dir.Path("marked2.musicxml"), mark);
+  EXPECT_EQ(again["totals"]["marked"], 1) << "the location is found and counted again";
+  EXPECT_EQ(again["totals"]["markers"], 0) << "but its marker is there already";
+  mark[2] = "--seconds";
+  EXPECT_EQ(cue(dir.Path("marked2.musicxml"), dir.Path("marked3.musicxml"), mark)["totals"]["markers"], 1)
+      << "another text is another marker";
+}
+
+bool ValidUtf8(const std::string& text) {
+  for (size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    for (size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+TEST_F(CueNotation, NamesInAnyScriptSurviveAndAreCutOnlyBetweenCharacters) {
+  const std::string russian = "Флейтапикколоребемольдлябольшогооркестра";  // 40 letters of two bytes
+  std::vector<RawPart> parts = UnderAFlute(Quarters("C5 D5 E5 F5"), 1);
+  parts[0].name = russian;
+  parts[1].name = "Flûte à bec";
+  Cue(RawScore(parts));
+  EXPECT_NE(run.out.find("Flûte à bec: rest in measures 1-8 (8 measures); proposed cue " + russian), std::string::npos)
+      << run.out;
+  const std::string name = out.select_node("/score-partwise/part[2]/measure[4]/direction[@id]//words").node().child_value();
+  EXPECT_EQ(name, russian.substr(0, 48)) << "the name's 49 bytes would split the 25th letter";
+  EXPECT_TRUE(ValidUtf8(ReadText(dir.Path("out.musicxml"))));
+}
+
+}  // namespace
+}  // namespace ostinel_test
