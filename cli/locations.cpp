@@ -76,11 +76,17 @@ void LocationLog::ProgressRun(const quivrasim::ProgressRun& run) {
   const quivrasim::Dialog* dialog = dialogs.empty() ? nullptr : dialogs.back().get();
   if (dialog == nullptr) return;
   if (run.region) {
-    // A search step that ends neither cancelled nor with the dialog back at
-    // rest has found a location.
+    // A search step that ends not cancelled, with the dialog at a location
+    // (or searching on past a marked one), has found a location; the other
+    // runs over a region load the tempo changes, or find nothing more.
     if (!run.ended) {
       m_selectionsBefore = m_host.SelectionsSet().size();
-    } else if (run.endCancel == 0 && dialog->Find(IDC_STATUS)->text != m_texts.Text(IDS_READY)) {
+      return;
+    }
+    const std::string& status = dialog->Find(IDC_STATUS)->text;
+    const bool mark = dialog->Find(IDC_MODE_MARK)->checked;
+    if (run.endCancel == 0 && (mark ? status == m_texts.Text(IDS_SEARCHING)
+                                    : status == m_texts.Text(IDS_ASK_ADD) || status == m_texts.Text(IDS_ADDING))) {
       Presented(*dialog);
     }
     return;

@@ -1,5 +1,8 @@
 #include "review.h"
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -45,20 +48,28 @@ std::vector<int> SelectedSlots(const quivrasim::DialogSession& d) {
 
 }  // namespace
 
-bool ReadLine(std::FILE* in, std::string* line) {
-  line->clear();
-  char buffer[512];
+bool LineReader::Next(std::string* line) {
   for (;;) {
-    errno = 0;
-    if (std::fgets(buffer, sizeof buffer, in) == nullptr) {
-      std::clearerr(in);
-      return !line->empty() && errno != EINTR;
-    }
-    *line += buffer;
-    if (!line->empty() && line->back() == '\n') {
-      line->pop_back();
+    const size_t end = m_buffer.find('\n');
+    if (end != std::string::npos || (m_ended && !m_buffer.empty())) {
+      *line = m_buffer.substr(0, end);
+      m_buffer.erase(0, end == std::string::npos ? end : end + 1);
+      if (!line->empty() && line->back() == '\r') line->pop_back();
       return true;
     }
+    if (m_ended || StopSignal() != 0) return false;
+    // A stop that comes while we wait is seen within a tenth of a second,
+    // even when it came just before the wait began.
+    pollfd ready{fileno(m_in), POLLIN, 0};
+    if (poll(&ready, 1, 100) <= 0) continue;
+    char buffer[4096];
+    const ssize_t read = ::read(ready.fd, buffer, sizeof buffer);
+    if (read < 0 && errno == EINTR) continue;
+    if (read <= 0) {
+      m_ended = true;
+      continue;
+    }
+    m_buffer.append(buffer, static_cast<size_t>(read));
   }
 }
 
@@ -129,7 +140,7 @@ ReviewOutcome Review::At(quivrasim::DialogSession& d) {
   for (;;) {
     Show(d);
     std::string line;
-    if (!ReadLine(m_in, &line)) {
+    if (!m_in.Next(&line)) {
       if (CancelRequested()) return ReviewOutcome::Interrupted;
       if (m_answers == 0) return ReviewOutcome::NoInput;
       Location& location = m_log.Current();

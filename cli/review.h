@@ -12,6 +12,21 @@
 
 namespace ostinel_cli {
 
+// Lines from standard input (or any file), read so that a stop (SIGINT,
+// SIGTERM) ends the wait for the next one at once.
+class LineReader {
+ public:
+  explicit LineReader(std::FILE* in) : m_in(in) {}
+  // The next line, of any length, without its line end; false at the end of
+  // the input or when a stop came.
+  bool Next(std::string* line);
+
+ private:
+  std::FILE* m_in;
+  std::string m_buffer;
+  bool m_ended = false;
+};
+
 enum class ReviewOutcome {
   Next,         // the search went on
   Stop,         // the user asked to stop
@@ -41,13 +56,9 @@ class Review {
   const ImportedScore& m_score;
   const PluginTexts& m_texts;
   LocationLog& m_log;
-  std::FILE* m_in;
+  LineReader m_in;
   std::FILE* m_out;
   int m_answers = 0;
 };
-
-// Reads one line of any length (without its line end); false at the end of
-// the input or when a signal broke the read.
-bool ReadLine(std::FILE* in, std::string* line);
 
 }  // namespace ostinel_cli

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <fcntl.h>
 #include <zip.h>
 
 #include <cerrno>
@@ -13,6 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "stop_request.h"
+#include "xml_text.h"
+
 namespace ostinel_cli {
 
 namespace {
@@ -22,22 +26,49 @@ constexpr const char* kMimeType = "application/vnd.recordare.musicxml";
 bool EndsWith(const std::string& text, const std::string& end) {
   if (text.size() < end.size()) return false;
   return std::equal(end.rbegin(), end.rend(), text.rbegin(),
-                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+                    [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 
+std::string Megabytes(size_t bytes) { return std::to_string(bytes >> 20) + " MB"; }
+
+// Reads a whole file of at most kMaxScoreBytes: a larger one is refused
+// before it is read (or, when it tells no size, as soon as it is larger).
 bool ReadFile(const std::string& path, std::vector<char>* bytes, std::string* error) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
+  const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) {
     *error = path + ": cannot open: " + std::strerror(errno);
     return false;
   }
+  struct stat status {};
+  if (fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode)) {
+    close(descriptor);
+    *error = path + ": is a directory, not a score";
+    return false;
+  }
+  if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+      static_cast<uint64_t>(status.st_size) > kMaxScoreBytes) {
+    close(descriptor);
+    *error = path + ": is " + Megabytes(static_cast<size_t>(status.st_size)) + ", larger than the " +
+             Megabytes(kMaxScoreBytes) + " of any score this command reads";
+    return false;
+  }
   char buffer[65536];
-  size_t read = 0;
-  while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes->insert(bytes->end(), buffer, buffer + read);
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) *error = path + ": cannot read: " + std::strerror(errno);
-  return !failed;
+  int failure = 0;
+  for (;;) {
+    const ssize_t read = ::read(descriptor, buffer, sizeof buffer);
+    if (read < 0 && errno == EINTR && StopSignal() == 0) continue;
+    if (read < 0) failure = errno;
+    if (read <= 0) break;
+    if (bytes->size() + static_cast<size_t>(read) > kMaxScoreBytes) {
+      close(descriptor);
+      *error = path + ": is larger than the " + Megabytes(kMaxScoreBytes) + " of any score this command reads";
+      return false;
+    }
+    bytes->insert(bytes->end(), buffer, buffer + read);
+  }
+  close(descriptor);
+  if (failure != 0) *error = path + ": cannot read: " + std::strerror(failure);
+  return failure == 0;
 }
 
 // Line and column of a byte offset.
@@ -56,11 +87,27 @@ std::string Where(const std::vector<char>& bytes, ptrdiff_t offset) {
 }
 
 bool Parse(const std::vector<char>& bytes, const std::string& name, pugi::xml_document* document, std::string* error) {
-  const unsigned options = pugi::parse_default | pugi::parse_declaration | pugi::parse_doctype | pugi::parse_comments |
-                           pugi::parse_pi;
-  const pugi::xml_parse_result result = document->load_buffer(bytes.data(), bytes.size(), options);
+  pugi::xml_encoding encoding = pugi::encoding_utf8;
+  if (!CheckEncoding(bytes, &encoding, error)) {
+    *error = name + ": " + *error;
+    return false;
+  }
+  // The references are expanded afterwards, where the document's own
+  // entities are known.
+  const unsigned options = (pugi::parse_default & ~pugi::parse_escapes) | pugi::parse_declaration |
+                           pugi::parse_doctype | pugi::parse_comments | pugi::parse_pi;
+  const pugi::xml_parse_result result = document->load_buffer(bytes.data(), bytes.size(), options, encoding);
   if (!result) {
     *error = name + ":" + Where(bytes, result.offset) + ": not well-formed XML: " + result.description();
+    return false;
+  }
+  if (ElementDepth(*document) > kMaxScoreDepth) {
+    *error = name + ": elements are nested more than " + std::to_string(kMaxScoreDepth) +
+             " deep, deeper than any MusicXML score";
+    return false;
+  }
+  if (!ExpandReferences(*document, error)) {
+    *error = name + ": " + *error;
     return false;
   }
   const pugi::xml_node root = document->document_element();
@@ -83,29 +130,30 @@ struct ZipArchive {
   }
 };
 
-// The largest file of an archive that is read: ten times the largest score
-// seen in practice. An entry's stated size is not trusted, since a damaged or
-// hostile archive can state any size.
-constexpr size_t kMaxEntrySize = size_t{256} << 20;
-
-enum class EntryRead { Read, Missing, TooLarge };
-
-EntryRead ReadEntry(zip_t* archive, const std::string& name, std::vector<char>* bytes) {
+// Reads a file of the archive. Its stated size is not trusted, since a
+// damaged or hostile archive can state any size: reading stops past
+// kMaxScoreBytes. False with a message saying what went wrong.
+bool ReadEntry(zip_t* archive, const std::string& name, std::vector<char>* bytes, std::string* error) {
   zip_file_t* file = zip_fopen(archive, name.c_str(), 0);
-  if (file == nullptr) return EntryRead::Missing;
+  if (file == nullptr) {
+    zip_error_t* problem = zip_get_error(archive);
+    *error = zip_error_code_zip(problem) == ZIP_ER_NOENT ? "the archive has no " + name
+                                                         : name + ": " + zip_error_strerror(problem);
+    return false;
+  }
   char buffer[65536];
   zip_int64_t read = 0;
-  EntryRead result = EntryRead::Read;
   while ((read = zip_fread(file, buffer, sizeof buffer)) > 0) {
-    if (bytes->size() + static_cast<size_t>(read) > kMaxEntrySize) {
-      result = EntryRead::TooLarge;
-      break;
+    if (bytes->size() + static_cast<size_t>(read) > kMaxScoreBytes) {
+      zip_fclose(file);
+      *error = name + " is larger than the " + Megabytes(kMaxScoreBytes) + " of any score this command reads";
+      return false;
     }
     bytes->insert(bytes->end(), buffer, buffer + read);
   }
+  if (read < 0) *error = name + " is damaged: " + zip_file_strerror(file);
   zip_fclose(file);
-  if (read < 0) return EntryRead::Missing;
-  return result;
+  return read == 0;
 }
 
 bool ReadCompressed(const std::string& path, std::vector<char>& bytes, ScoreFile* score, std::string* error) {
@@ -122,10 +170,8 @@ bool ReadCompressed(const std::string& path, std::vector<char>& bytes, ScoreFile
   }
   zip_error_fini(&zipError);
   std::vector<char> container;
-  const EntryRead containerRead = ReadEntry(zip.archive, "META-INF/container.xml", &container);
-  if (containerRead != EntryRead::Read) {
-    *error = path + (containerRead == EntryRead::TooLarge ? ": META-INF/container.xml is too large"
-                                                          : ": the .mxl archive has no META-INF/container.xml");
+  if (!ReadEntry(zip.archive, "META-INF/container.xml", &container, error)) {
+    *error = path + ": " + *error;
     return false;
   }
   pugi::xml_document containerDocument;
@@ -140,13 +186,8 @@ bool ReadCompressed(const std::string& path, std::vector<char>& bytes, ScoreFile
     return false;
   }
   std::vector<char> xml;
-  const EntryRead scoreRead = ReadEntry(zip.archive, inner, &xml);
-  if (scoreRead == EntryRead::TooLarge) {
-    *error = path + ": " + inner + " is larger than 256 MB, more than any score";
-    return false;
-  }
-  if (scoreRead != EntryRead::Read) {
-    *error = path + ": the .mxl archive lacks " + inner + ", which its container names";
+  if (!ReadEntry(zip.archive, inner, &xml, error)) {
+    *error = path + ": " + *error + (error->find("has no") != std::string::npos ? ", which its container names" : "");
     return false;
   }
   score->compressed = true;
@@ -165,19 +206,34 @@ std::string Serialise(ScoreFile& score) {
 }
 
 std::string ContainerXml(const std::string& inner) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<container>\n  <rootfiles>\n    <rootfile full-path=\"" +
-         inner + "\" media-type=\"application/vnd.recordare.musicxml+xml\"/>\n  </rootfiles>\n</container>\n";
+  pugi::xml_document container;
+  pugi::xml_node declaration = container.append_child(pugi::node_declaration);
+  declaration.append_attribute("version") = "1.0";
+  declaration.append_attribute("encoding") = "UTF-8";
+  pugi::xml_node rootfile = container.append_child("container").append_child("rootfiles").append_child("rootfile");
+  rootfile.append_attribute("full-path") = inner.c_str();
+  rootfile.append_attribute("media-type") = "application/vnd.recordare.musicxml+xml";
+  std::ostringstream out;
+  container.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
+  return out.str();
 }
 
-bool WriteCompressed(const std::string& temporary, const std::string& inner, const std::string& xml,
-                     std::string* error) {
-  int zipError = 0;
-  zip_t* archive = zip_open(temporary.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &zipError);
+// An .mxl archive made in memory: mimetype first and stored, the container,
+// the score.
+bool Compress(const std::string& inner, const std::string& xml, std::string* bytes, std::string* error) {
+  zip_error_t zipError;
+  zip_error_init(&zipError);
+  zip_source_t* buffer = zip_source_buffer_create(nullptr, 0, 0, &zipError);
+  zip_t* archive = buffer != nullptr ? zip_open_from_source(buffer, ZIP_TRUNCATE, &zipError) : nullptr;
   if (archive == nullptr) {
-    *error = temporary + ": cannot create the archive";
+    *error = std::string("cannot make the archive: ") + zip_error_strerror(&zipError);
+    zip_error_fini(&zipError);
+    if (buffer != nullptr) zip_source_free(buffer);
     return false;
   }
-  // libzip reads the buffers only at zip_close: they must live until then.
+  zip_error_fini(&zipError);
+  zip_source_keep(buffer);  // its bytes are read after the archive is closed
+  // libzip reads the contents only at zip_close: they must live until then.
   const std::string mimetype = kMimeType;
   const std::string container = ContainerXml(inner);
   auto add = [&](const std::string& name, const std::string& content, bool store) {
@@ -191,14 +247,24 @@ bool WriteCompressed(const std::string& temporary, const std::string& inner, con
     if (store) zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
     return true;
   };
-  const bool added = add("mimetype", mimetype, true) && add("META-INF/container.xml", container, false) &&
-                     add(inner, xml, false);
-  if (!added || zip_close(archive) != 0) {
-    *error = temporary + ": cannot write the archive";
-    zip_discard(archive);  // a failed close leaves the archive open
+  bool made = add("mimetype", mimetype, true) && add("META-INF/container.xml", container, false) &&
+              add(inner, xml, false);
+  if (!made || zip_close(archive) != 0) {
+    *error = std::string("cannot make the archive: ") + zip_strerror(archive);
+    zip_discard(archive);
+    zip_source_free(buffer);
     return false;
   }
-  return true;
+  zip_stat_t stat;
+  made = zip_source_stat(buffer, &stat) == 0 && zip_source_open(buffer) == 0;
+  if (made) {
+    bytes->resize(static_cast<size_t>(stat.size));
+    made = zip_source_read(buffer, bytes->data(), stat.size) == static_cast<zip_int64_t>(stat.size);
+    zip_source_close(buffer);
+  }
+  zip_source_free(buffer);
+  if (!made) *error = "cannot make the archive";
+  return made;
 }
 
 }  // namespace
@@ -223,52 +289,27 @@ bool ReadScoreBytes(std::vector<char> bytes, const std::string& path, ScoreFile*
   return Parse(bytes, path, &score->document, error);
 }
 
-bool WriteScore(const std::string& path, ScoreFile& score, std::string* error) {
-  const size_t slash = path.find_last_of('/');
-  const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash);
-  std::string pattern = directory + "/.ostinel-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  const int descriptor = mkstemp(name.data());
-  if (descriptor < 0) {
-    *error = path + ": cannot write in " + directory + ": " + std::strerror(errno);
-    return false;
+bool CompressedName(const std::string& name) { return EndsWith(name, ".mxl"); }
+
+bool ScoreBytes(ScoreFile& score, const std::string& name, std::string* bytes, std::string* error) {
+  if (!CompressedName(name)) {
+    *bytes = Serialise(score);
+    return true;
   }
-  const std::string temporary = name.data();
-  const std::string xml = Serialise(score);
-  bool written;
-  if (EndsWith(path, ".mxl")) {
-    close(descriptor);
-    std::string inner = score.innerPath;
-    if (inner.empty()) {
-      const std::string base = path.substr(slash == std::string::npos ? 0 : slash + 1);
-      inner = base.substr(0, base.size() - 4) + ".musicxml";
-    }
-    written = WriteCompressed(temporary, inner, xml, error);
-  } else {
-    const ssize_t count = write(descriptor, xml.data(), xml.size());
-    written = count == static_cast<ssize_t>(xml.size()) && fsync(descriptor) == 0;
-    written = close(descriptor) == 0 && written;
-    if (!written) *error = path + ": cannot write: " + std::strerror(errno);
+  std::string inner = score.innerPath;
+  if (inner.empty()) {
+    const std::string base = name.substr(name.find_last_of('/') == std::string::npos ? 0 : name.find_last_of('/') + 1);
+    inner = base.substr(0, base.size() - 4) + ".musicxml";
   }
-  if (written) {
-    // The permissions a new file of the user's would have, not mkstemp's private ones.
-    const mode_t mask = umask(0);
-    umask(mask);
-    chmod(temporary.c_str(), 0666 & ~mask);
-  }
-  if (written && std::rename(temporary.c_str(), path.c_str()) != 0) {
-    *error = path + ": cannot write: " + std::strerror(errno);
-    written = false;
-  }
-  if (!written) std::remove(temporary.c_str());
-  return written;
+  return Compress(inner, Serialise(score), bytes, error);
 }
 
 std::string DefaultOutputPath(const std::string& input) {
   for (const char* extension : {".musicxml", ".xml", ".mxl"}) {
     if (EndsWith(input, extension)) {
-      return input.substr(0, input.size() - std::strlen(extension)) + ".cued" + extension;
+      // The extension as the input spells it.
+      const size_t at = input.size() - std::strlen(extension);
+      return input.substr(0, at) + ".cued" + input.substr(at);
     }
   }
   return input + ".cued.musicxml";

@@ -16,8 +16,6 @@ namespace {
 
 using quivrasim::DialogSession;
 
-volatile std::sig_atomic_t g_cancel = 0;
-
 SessionSettings ReadSettings(const DialogSession& d) {
   SessionSettings settings;
   settings.mode = d.Checked(IDC_MODE_MARK) ? Mode::Mark : d.Checked(IDC_INTERACTIVE) ? Mode::Review : Mode::Add;
@@ -108,10 +106,6 @@ const char* ModeName(Mode mode) {
   return "";
 }
 
-void RequestCancel() { g_cancel = 1; }
-bool CancelRequested() { return g_cancel != 0; }
-void ClearCancel() { g_cancel = 0; }
-
 bool RunSession(quivrasim::Host& host, const ImportedScore& score, const SessionOptions& options, Console& console,
                 SessionResult* result, std::string* error) {
   std::unique_ptr<quivrasim::Plugin> plugin = quivrasim::Plugin::Load(host, options.pluginPath, error);
@@ -141,6 +135,11 @@ bool RunSession(quivrasim::Host& host, const ImportedScore& score, const Session
     for (size_t i = before; i < host.Alerts().size(); ++i) {
       const uint32_t id = host.Alerts()[i].stringId;
       if (id == IDS_NOT_POSITIVE || id == IDS_ALLOWED_TOO_SMALL) result->failed = true;
+    }
+    if (result->failed) {
+      // The plug-in puts the caret into the field it refused.
+      result->refusedControl = d.Focus();
+      result->refusedValue = d.Text(d.Focus());
     }
     while (!result->failed && !CancelRequested() && AtLocation(d, texts) && !log.Empty()) {
       bar.Clear();

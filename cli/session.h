@@ -10,6 +10,7 @@
 #include "importer.h"
 #include "locations.h"
 #include "quivrasim/host.h"
+#include "stop_request.h"
 
 namespace ostinel_cli {
 
@@ -57,7 +58,9 @@ struct SessionResult {
   std::vector<Location> locations;
   std::vector<std::string> messages;  // what the plug-in told the user about the whole search
   bool interrupted = false;           // the user cancelled the search
-  bool failed = false;                // the plug-in refused an option
+  bool failed = false;                // the plug-in refused an option...
+  int refusedControl = 0;             // ...in this field of the dialog
+  std::string refusedValue;
   bool noAnswers = false;             // review found its input at an end before the first answer
 };
 
@@ -67,11 +70,6 @@ struct Console {
   std::FILE* out = stdout;
   std::FILE* progress = stderr;
 };
-
-// Cancels a running search, as the host's progress display would.
-void RequestCancel();
-bool CancelRequested();
-void ClearCancel();
 
 // Loads the plug-in, invokes it and drives its dialog; false with a message
 // when the plug-in could not run.

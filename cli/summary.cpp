@@ -44,7 +44,16 @@ void PrintSummary(std::FILE* out, const RunSummary& summary) {
     } else if (location.source && !location.proposal) {
       line += " from " + Source(score, location, *location.source);
     }
-    if (!location.message.empty()) line += ": " + location.message;
+    if (!location.message.empty()) {
+      // The plug-in's message on one line.
+      std::string message;
+      for (const char c : location.message) {
+        const bool blank = c == ' ' || c == '\n' || c == '\r' || c == '\t';
+        if (!blank || (!message.empty() && message.back() != ' ')) message += blank ? ' ' : c;
+      }
+      while (!message.empty() && message.back() == ' ') message.pop_back();
+      line += ": " + message;
+    }
     std::fprintf(out, "%s\n", line.c_str());
   }
   for (const std::string& message : summary.session->messages) std::fprintf(out, "%s\n", message.c_str());

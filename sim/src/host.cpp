@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 namespace quivrasim {
 
@@ -86,28 +87,24 @@ const std::string* Registry::PathOf(HKEY handle) const {
 
 bool Registry::Close(HKEY handle) { return m_handles.erase(handle) != 0; }
 
-bool Registry::LoadFile(const std::string& path, std::string* error) {
-  std::FILE* file = std::fopen(path.c_str(), "r");
-  if (file == nullptr) return true;  // no file: nothing stored yet
-  char line[1024];
+bool Registry::LoadText(const std::string& text, const std::string& name, std::string* error) {
+  std::istringstream lines(text);
   int number = 0;
-  while (std::fgets(line, sizeof line, file) != nullptr) {
+  for (std::string line; std::getline(lines, line);) {
     ++number;
-    std::string text(line);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    if (text.empty() || text[0] == '#') continue;
-    const size_t equals = text.find('=');
-    const size_t separator = text.rfind('\\', equals);
-    const size_t colon = text.find(':', equals);
+    while (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    const size_t equals = line.find('=');
+    const size_t separator = line.rfind('\\', equals);
+    const size_t colon = line.find(':', equals);
     if (equals == std::string::npos || separator == std::string::npos || colon == std::string::npos) {
-      if (error != nullptr) *error = path + ":" + std::to_string(number) + ": not a registry value line";
-      std::fclose(file);
+      if (error != nullptr) *error = name + ":" + std::to_string(number) + ": not a registry value line: " + line;
       return false;
     }
-    const std::string key = text.substr(0, separator);
-    const std::string name = text.substr(separator + 1, equals - separator - 1);
-    const std::string type = text.substr(equals + 1, colon - equals - 1);
-    const std::string hex = text.substr(colon + 1);
+    const std::string key = line.substr(0, separator);
+    const std::string value = line.substr(separator + 1, equals - separator - 1);
+    const std::string type = line.substr(equals + 1, colon - equals - 1);
+    const std::string hex = line.substr(colon + 1);
     std::vector<unsigned char> data;
     auto digit = [](char c) {
       return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
@@ -120,39 +117,29 @@ bool Registry::LoadFile(const std::string& path, std::string* error) {
       if (valid) data.push_back(static_cast<unsigned char>(high * 16 + low));
     }
     if (!valid) {
-      if (error != nullptr) *error = path + ":" + std::to_string(number) + ": the value is not hexadecimal";
-      std::fclose(file);
+      if (error != nullptr) *error = name + ":" + std::to_string(number) + ": " + value + " is not hexadecimal: " + hex;
       return false;
     }
     CreateKey(key);
-    SetValue(key, name, type == "dword" ? REG_DWORD : static_cast<uint32_t>(std::atoi(type.c_str())), data);
+    SetValue(key, value, type == "dword" ? REG_DWORD : static_cast<uint32_t>(std::atoi(type.c_str())), data);
   }
-  std::fclose(file);
   return true;
 }
 
-bool Registry::SaveFile(const std::string& path, std::string* error) const {
-  const std::string temporary = path + ".tmp";
-  std::FILE* file = std::fopen(temporary.c_str(), "w");
-  if (file == nullptr) {
-    if (error != nullptr) *error = "cannot write " + temporary;
-    return false;
-  }
-  std::fputs("# Registry values of the simulated host, as HKEY_CURRENT_USER keeps them.\n", file);
+std::string Registry::Text() const {
+  std::string text = "# Registry values of the simulated host, as HKEY_CURRENT_USER keeps them.\n";
   for (const auto& [key, values] : m_keys) {
     for (const auto& [name, value] : values) {
-      std::fprintf(file, "%s\\%s=%s:", key.c_str(), name.c_str(),
-                   value.type == REG_DWORD ? "dword" : std::to_string(value.type).c_str());
-      for (const unsigned char byte : value.data) std::fprintf(file, "%02x", byte);
-      std::fputc('\n', file);
+      text += key + "\\" + name + "=" + (value.type == REG_DWORD ? "dword" : std::to_string(value.type)) + ":";
+      for (const unsigned char byte : value.data) {
+        static const char kDigits[] = "0123456789abcdef";
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0xF];
+      }
+      text += '\n';
     }
   }
-  const bool written = std::fclose(file) == 0;
-  if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    if (error != nullptr) *error = "cannot write " + path;
-    return false;
-  }
-  return true;
+  return text;
 }
 
 // ---- Host ----

@@ -1,7 +1,11 @@
 #include "cli_harness.h"
 
 #include <dirent.h>
+#include <poll.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstdio>
 #include <cstdlib>
@@ -83,6 +87,76 @@ CommandRun RunOstinel(const std::vector<std::string>& args, const std::string& c
   run.err = Drain(io.err);
   return run;
 }
+
+CommandProcess::CommandProcess(const std::vector<std::string>& args, const std::string& shellPrefix) {
+  char pattern[] = "/tmp/ostinel-err-XXXXXX";
+  const int errFd = mkstemp(pattern);
+  m_errPath = pattern;
+  int input[2];
+  int output[2];
+  if (pipe(input) != 0 || pipe(output) != 0) return;
+  m_pid = fork();
+  if (m_pid == 0) {
+    dup2(input[0], 0);
+    dup2(output[1], 1);
+    dup2(errFd, 2);
+    for (const int unused : {input[0], input[1], output[0], output[1], errFd}) close(unused);
+    // Through a shell when the test sets limits or traps first.
+    std::string command = shellPrefix + " exec '" + OSTINEL_COMMAND_PATH + "'";
+    for (const std::string& arg : args) command += " '" + arg + "'";
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(input[0]);
+  close(output[1]);
+  close(errFd);
+  m_in = input[1];
+  m_out_fd = output[0];
+}
+
+CommandProcess::~CommandProcess() {
+  if (m_pid > 0) {
+    kill(m_pid, SIGKILL);
+    Wait();
+  }
+  if (m_in >= 0) close(m_in);
+  if (m_out_fd >= 0) close(m_out_fd);
+  std::remove(m_errPath.c_str());
+}
+
+bool CommandProcess::WaitForOutput(const std::string& text, int milliseconds) {
+  for (int waited = 0; m_out.find(text) == std::string::npos; waited += 10) {
+    if (waited > milliseconds) return false;
+    pollfd ready{m_out_fd, POLLIN, 0};
+    if (poll(&ready, 1, 10) <= 0) continue;
+    char buffer[4096];
+    const ssize_t read = ::read(m_out_fd, buffer, sizeof buffer);
+    if (read <= 0) return m_out.find(text) != std::string::npos;
+    m_out.append(buffer, static_cast<size_t>(read));
+  }
+  return true;
+}
+
+void CommandProcess::Signal(int signal) {
+  if (m_pid > 0) kill(m_pid, signal);
+}
+
+void CommandProcess::CloseInput() {
+  if (m_in >= 0) close(m_in);
+  m_in = -1;
+}
+
+int CommandProcess::Wait() {
+  if (m_pid <= 0) return -1;
+  int status = 0;
+  waitpid(m_pid, &status, 0);
+  m_pid = -1;
+  char buffer[4096];
+  for (ssize_t read; (read = ::read(m_out_fd, buffer, sizeof buffer)) > 0;) m_out.append(buffer, static_cast<size_t>(read));
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string CommandProcess::Err() const { return ReadText(m_errPath); }
 
 std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -34,6 +34,29 @@ struct CommandRun {
 CommandRun RunOstinel(const std::vector<std::string>& args, const std::string& configDir,
                       const std::string& input = "", bool terminal = false);
 
+// The ostinel program itself, run as a process of its own: its standard
+// input is a pipe the test writes to, and the test may signal it while it runs.
+class CommandProcess {
+ public:
+  explicit CommandProcess(const std::vector<std::string>& args, const std::string& shellPrefix = "");
+  ~CommandProcess();
+  // Reads standard output until it holds text (or the process ends); false on timeout.
+  bool WaitForOutput(const std::string& text, int milliseconds = 10000);
+  void Signal(int signal);
+  void CloseInput();
+  // Waits for the end; the exit status, or 128 + the signal that ended it.
+  int Wait();
+  const std::string& Out() const { return m_out; }
+  std::string Err() const;
+
+ private:
+  int m_pid = -1;
+  int m_in = -1;
+  int m_out_fd = -1;
+  std::string m_out;
+  std::string m_errPath;
+};
+
 std::string ReadText(const std::string& path);
 void WriteText(const std::string& path, const std::string& text);
 bool Exists(const std::string& path);

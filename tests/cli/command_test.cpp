@@ -235,13 +235,6 @@ TEST_F(Command, TheInputIsNeverOverwrittenUnlessNamedAsTheOutput) {
   EXPECT_NE(ReadText(dir.Path("duet.musicxml")), score);
 }
 
-TEST_F(Command, AnOutputThatCannotBeWrittenLeavesNothingBehind) {
-  WriteText(dir.Path("duet.musicxml"), SmallScore(Duet()));
-  const CommandRun run = Run({dir.Path("duet.musicxml"), "-o", dir.Path("missing/out.musicxml")});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("cannot write"), std::string::npos) << run.err;
-}
-
 TEST_F(Command, TheLastChoicesAreKeptAndTheCommandLineOverridesThem) {
   WriteText(dir.Path("duet.musicxml"), SmallScore(Duet()));
   ASSERT_EQ(Run({dir.Path("duet.musicxml"), "--mode", "mark", "--measures", "--threshold", "7"}).status, 0);

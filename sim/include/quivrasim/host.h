@@ -91,9 +91,11 @@ class Registry {
   bool Close(HKEY handle);
   int OpenHandles() const { return static_cast<int>(m_handles.size()); }
 
-  // The registry as a text file: one "key\value=type:hex" line per value.
-  bool LoadFile(const std::string& path, std::string* error);
-  bool SaveFile(const std::string& path, std::string* error) const;
+  // The registry as text: one "key\value=type:hex" line per value. Loading
+  // adds the values; false with a message naming the line (name stands for
+  // the text's file).
+  bool LoadText(const std::string& text, const std::string& name, std::string* error);
+  std::string Text() const;
 
  private:
   std::map<std::string, std::map<std::string, Value>> m_keys;  // lower-case paths

@@ -1,0 +1,132 @@
+#include "options.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <optional>
+
+#include "ranges.h"
+#include "resources/resource_ids.h"
+
+namespace ostinel_cli {
+
+namespace {
+
+bool ParseIncludes(const std::vector<std::string>& items, bool on, std::map<int, bool>* includes, std::string* bad) {
+  for (const std::string& item : items) {
+    if (item == "all") {
+      for (const IncludeSwitch& include : kIncludeSwitches) (*includes)[include.box] = on;
+      continue;
+    }
+    const auto found = std::find_if(std::begin(kIncludeSwitches), std::end(kIncludeSwitches),
+                                    [&](const IncludeSwitch& include) { return item == include.name; });
+    if (found == std::end(kIncludeSwitches)) {
+      *bad = item;
+      return false;
+    }
+    (*includes)[found->box] = on;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string ConfigDirectory(const std::string& given) {
+  if (!given.empty()) return given;
+  if (const char* dir = std::getenv("OSTINEL_CONFIG_DIR")) return dir;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] != '\0') {
+    return std::string(xdg) + "/ostinel";
+  }
+  if (const char* home = std::getenv("HOME")) return std::string(home) + "/.config/ostinel";
+  return "";
+}
+
+ParseOutcome ParseCommandLine(int argc, const char* const* argv, CommandOptions* options, std::FILE* out,
+                              std::FILE* err) {
+  CLI::App app{"Ostinel: finds where players rest long enough to need cue notes, and writes the cues.",
+               "ostinel"};
+  SessionOptions& session = options->session;
+  std::string mode;
+  bool measures = false;
+  bool seconds = false;
+  std::optional<int> threshold, desired, allowed, size, sourceLayer, destinationLayer;
+  std::vector<std::string> with, without;
+  std::string pluginPath;
+
+  app.add_option("score", options->input, "The MusicXML score (.musicxml, .xml or .mxl)")->required();
+  app.add_option("-o,--output", options->output,
+                 "Where to write the cued score (default: beside it, name.cued.ext; - for standard output)");
+  app.add_option("--mode", mode,
+                 "mark: mark the locations; add: write the cues; review: decide at each location (answers from "
+                 "standard input). Without it, the mode used last; a fresh configuration starts in review mode")
+      ->check(CLI::IsMember({"mark", "add", "review"}));
+  auto* measuresFlag = app.add_flag("--measures", measures, "Count rests and cue lengths in measures");
+  auto* secondsFlag = app.add_flag("--seconds", seconds, "Count rests and cue lengths in seconds");
+  measuresFlag->excludes(secondsFlag);
+  app.add_option("--threshold", threshold, "A rest needs a cue from this long (1-999)")->check(CLI::Range(1, 999));
+  app.add_option("--desired", desired, "Preferred longest cue (1-99)")->check(CLI::Range(1, 99));
+  app.add_option("--allowed", allowed, "Longest cue (1-99)")->check(CLI::Range(1, 99));
+  app.add_option("--size", size, "Cue notehead size in percent (1-99)")->check(CLI::Range(1, 99));
+  app.add_option("--source-layer", sourceLayer, "Layer (voice) to take cues from (1-4)")->check(CLI::Range(1, 4));
+  app.add_option("--dest-layer", destinationLayer, "Layer to write cues into (1-4)")->check(CLI::Range(1, 4));
+  app.add_option("--with", with, "Copy with the cue: articulations,expressions,smart-shapes,clefs,lyrics,chords,all")
+      ->delimiter(',');
+  app.add_option("--without", without, "Do not copy these with the cue")->delimiter(',');
+  app.add_option("--parts", options->parts, "Search only these parts, by position (e.g. 3 or 2-5)");
+  app.add_option("--bars", options->bars, "Search only these measures, by the numbers the score prints (e.g. 10-40)");
+  app.add_option("--json", options->json, "Write the summary as JSON to this file (- for standard output)");
+  app.add_flag("--no-progress", options->noProgress, "Never draw a progress bar");
+  app.add_option("--config-dir", options->configDir, "Where the last choices are kept (default ~/.config/ostinel)");
+  app.add_option("--plugin", pluginPath, "The plug-in module to run");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::fprintf(out, "%s", app.help().c_str());
+    return ParseOutcome::Done;
+  } catch (const CLI::ParseError& problem) {
+    std::fprintf(err, "ostinel: %s\nRun ostinel --help for the options.\n", problem.what());
+    return ParseOutcome::Refused;
+  }
+
+  if (mode == "mark") session.mode = Mode::Mark;
+  if (mode == "add") session.mode = Mode::Add;
+  if (mode == "review") session.mode = Mode::Review;
+  if (measures) session.measures = true;
+  if (seconds) session.measures = false;
+  session.threshold = threshold;
+  session.desired = desired;
+  session.allowed = allowed;
+  session.size = size;
+  session.sourceLayer = sourceLayer;
+  session.destinationLayer = destinationLayer;
+  std::string bad;
+  if (!ParseIncludes(with, true, &session.includes, &bad) || !ParseIncludes(without, false, &session.includes, &bad)) {
+    std::fprintf(err, "ostinel: \"%s\" is nothing that can be copied with a cue (articulations, expressions, "
+                      "smart-shapes, clefs, lyrics, chords, all)\n", bad.c_str());
+    return ParseOutcome::Refused;
+  }
+  if (desired && allowed && *allowed < *desired) {
+    std::fprintf(err, "ostinel: the allowed cue length (%d) must not be smaller than the desired one (%d)\n", *allowed,
+                 *desired);
+    return ParseOutcome::Refused;
+  }
+  // Ranges are checked as far as they can be without the score.
+  std::string first, last, error;
+  int ignoredFirst = 0, ignoredLast = 0;
+  if (!options->parts.empty() && !PositionRange(options->parts, INT_MAX, &ignoredFirst, &ignoredLast, &error)) {
+    std::fprintf(err, "ostinel: --parts: %s\n", error.c_str());
+    return ParseOutcome::Refused;
+  }
+  if (!options->bars.empty() && !SplitRange(options->bars, &first, &last)) {
+    std::fprintf(err, "ostinel: --bars: \"%s\" is no range of measures such as 10-40\n", options->bars.c_str());
+    return ParseOutcome::Refused;
+  }
+  session.pluginPath = !pluginPath.empty()                      ? pluginPath
+                       : std::getenv("OSTINEL_PLUGIN") != nullptr ? std::getenv("OSTINEL_PLUGIN")
+                                                                  : OSTINEL_PLUGIN_PATH;
+  return ParseOutcome::Run;
+}
+
+}  // namespace ostinel_cli

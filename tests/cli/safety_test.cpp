@@ -1,0 +1,443 @@
+// The command as a careless or hostile user meets it: it never destroys a
+// file it was not asked to replace, refuses what it cannot handle with the
+// real reason, stops cleanly on a signal, and its exit status tells the truth.
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <csignal>
+#include <cstring>
+#include <functional>
+
+#include "cli_harness.h"
+#include "musicxml_score.h"
+#include "output_file.h"
+#include "score_file.h"
+#include "score_checks.h"
+#include "stop_request.h"
+
+namespace ostinel_test {
+namespace {
+
+using Json = nlohmann::json;
+
+std::vector<PartSpec> Duet() {
+  PartSpec flute{"Flute", 0, 0, {}};
+  PartSpec oboe{"Oboe", 0, 0, {}};
+  for (int m = 1; m <= 12; ++m) {
+    flute.measures.push_back("C5 D5 E5 F5");
+    oboe.measures.push_back(m <= 8 ? "rest" : "G4 A4 B4 C5");
+  }
+  return {flute, oboe};
+}
+
+mode_t Mode(const std::string& path) {
+  struct stat status {};
+  return stat(path.c_str(), &status) == 0 ? status.st_mode : 0;
+}
+
+// Files whose names a run leaves behind that no one asked for.
+std::vector<std::string> Leftovers(const TempDir& dir) {
+  std::vector<std::string> temporary;
+  for (const std::string& name : dir.Files()) {
+    if (name.rfind(".ostinel-", 0) == 0) temporary.push_back(name);
+  }
+  return temporary;
+}
+
+class Safety : public ::testing::Test {
+ protected:
+  void SetUp() override { WriteText(Score(), SmallScore(Duet())); }
+  std::string Score() const { return dir.Path("duet.musicxml"); }
+  CommandRun Run(std::vector<std::string> args, const std::string& input = "") {
+    args.insert(args.begin(), Score());
+    return RunOstinel(args, dir.Path("config"), input);
+  }
+  TempDir dir;
+};
+
+// ---- Where the command writes ----
+
+struct TargetCase {
+  const char* label;
+  std::function<std::string(const TempDir&)> make;  // makes the target, returns its name for -o
+  int status;
+  const char* message;  // part of the error, or of standard output
+};
+
+void PrintTo(const TargetCase& c, std::ostream* os) { *os << c.label; }
+
+class OutputTargets : public Safety, public ::testing::WithParamInterface<TargetCase> {};
+
+TEST_P(OutputTargets, AreRegularFilesOrNewNamesAndNothingElse) {
+  const TargetCase& c = GetParam();
+  const std::string target = c.make(dir);
+  const std::string scoreBefore = ReadText(Score());
+  const CommandRun run = Run({"-o", target, "--mode", "add", "--measures", "--threshold", "6"});
+  EXPECT_EQ(run.status, c.status) << run.err;
+  EXPECT_NE((run.err + run.out).find(c.message), std::string::npos) << run.err;
+  EXPECT_EQ(ReadText(Score()), scoreBefore) << "the score read is never touched";
+  EXPECT_TRUE(Leftovers(dir).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, OutputTargets,
+    ::testing::Values(
+        TargetCase{"a directory", [](const TempDir& d) { return d.Path("."); }, 2, "is a directory"},
+        TargetCase{"a character device", [](const TempDir&) { return std::string("/dev/null"); }, 2,
+                   "/dev/null: is a character device; the command writes only regular files"},
+        TargetCase{"a FIFO",
+                   [](const TempDir& d) {
+                     mkfifo(d.Path("fifo").c_str(), 0600);
+                     return d.Path("fifo");
+                   },
+                   2, "is a FIFO"},
+        TargetCase{"a socket",
+                   [](const TempDir& d) {
+                     const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+                     sockaddr_un address{};
+                     address.sun_family = AF_UNIX;
+                     std::strncpy(address.sun_path, d.Path("socket").c_str(), sizeof address.sun_path - 1);
+                     bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+                     close(s);
+                     return d.Path("socket");
+                   },
+                   2, "is a socket"},
+        TargetCase{"a missing directory", [](const TempDir& d) { return d.Path("missing/out.musicxml"); }, 2,
+                   "cannot write in " },
+        TargetCase{"standard output", [](const TempDir&) { return std::string("-"); }, 0, "<score-partwise"}),
+    [](const ::testing::TestParamInfo<TargetCase>& param) { return "case" + std::to_string(param.index); });
+
+TEST_F(Safety, ASymlinkIsWrittenThroughAndAnOldFileKeepsItsMode) {
+  WriteText(dir.Path("old.musicxml"), "old");
+  chmod(dir.Path("old.musicxml").c_str(), 0440);
+  symlink("old.musicxml", dir.Path("link.musicxml").c_str());
+  const CommandRun run = Run({"-o", dir.Path("link.musicxml"), "--mode", "mark"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(S_ISLNK([&] {
+    struct stat status {};
+    lstat(dir.Path("link.musicxml").c_str(), &status);
+    return status.st_mode;
+  }())) << "the link stays a link";
+  EXPECT_NE(ReadText(dir.Path("old.musicxml")).find("<score-partwise"), std::string::npos) << "its target got the score";
+  EXPECT_EQ(Mode(dir.Path("old.musicxml")) & 07777, 0440u) << "and kept its permissions";
+  EXPECT_TRUE(Leftovers(dir).empty());
+}
+
+TEST_F(Safety, TheSummaryMayNameNeitherTheScoreNorTheCuedFile) {
+  const std::string before = ReadText(Score());
+  for (const auto& [json, output] : std::vector<std::pair<std::string, std::string>>{
+           {Score(), dir.Path("out.musicxml")},
+           {dir.Path("same.musicxml"), dir.Path("same.musicxml")},
+           {dir.Path("./link-to-score.xml"), dir.Path("out.musicxml")},
+           {"-", "-"}}) {
+    symlink(Score().c_str(), dir.Path("link-to-score.xml").c_str());
+    const CommandRun run = Run({"-o", output, "--json", json, "--mode", "add"});
+    EXPECT_EQ(run.status, 2) << json << " " << output;
+    EXPECT_NE(run.err.find("--json " + json + " names the"), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(ReadText(Score()), before);
+  EXPECT_FALSE(Exists(dir.Path("out.musicxml")));
+  EXPECT_FALSE(Exists(dir.Path("same.musicxml")));
+}
+
+TEST_F(Safety, AWriteThatFailsSaysWhyAndLeavesTheOldFileAsItWas) {
+  WriteText(dir.Path("out.musicxml"), "old");
+  // A file size limit stands in for a full disk: the write fails part way.
+  CommandProcess command({Score(), "-o", dir.Path("out.musicxml"), "--mode", "mark", "--config-dir", dir.Path("cfg")},
+                         "ulimit -f 4; trap '' XFSZ;");
+  command.CloseInput();
+  EXPECT_EQ(command.Wait(), 1);
+  EXPECT_NE(command.Err().find("out.musicxml: cannot write: File too large"), std::string::npos) << command.Err();
+  EXPECT_EQ(ReadText(dir.Path("out.musicxml")), "old");
+  EXPECT_TRUE(Leftovers(dir).empty());
+}
+
+// ---- What the command reads ----
+
+struct InputCase {
+  const char* label;
+  std::function<std::string(const TempDir&)> make;  // writes the input, returns its name
+  const char* message;
+};
+
+void PrintTo(const InputCase& c, std::ostream* os) { *os << c.label; }
+
+class Inputs : public Safety, public ::testing::WithParamInterface<InputCase> {};
+
+std::string WithText(const TempDir& dir, const std::string& name, const std::string& text) {
+  WriteText(dir.Path(name), text);
+  return dir.Path(name);
+}
+
+std::string Duet(const std::string& from, const std::string& to) {
+  std::string score = SmallScore(Duet());
+  score.replace(score.find(from), from.size(), to);
+  return score;
+}
+
+// An archive whose score inflates past the limit, made without holding it.
+std::string Bomb(const TempDir& dir) {
+  int error = 0;
+  zip_t* archive = zip_open(dir.Path("bomb.mxl").c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  const std::string container = "<container><rootfiles><rootfile full-path=\"s.xml\"/></rootfiles></container>";
+  zip_file_add(archive, "META-INF/container.xml", zip_source_buffer(archive, container.data(), container.size(), 0), 0);
+  static zip_uint64_t left;
+  left = ostinel_cli::kMaxScoreBytes + 1024;
+  zip_source_t* zeros = zip_source_function(
+      archive,
+      [](void*, void* data, zip_uint64_t length, zip_source_cmd_t command) -> zip_int64_t {
+        switch (command) {
+          case ZIP_SOURCE_OPEN:
+          case ZIP_SOURCE_CLOSE:
+          case ZIP_SOURCE_FREE:
+            return 0;
+          case ZIP_SOURCE_READ: {
+            const zip_uint64_t n = std::min(length, left);
+            std::memset(data, '<', n);
+            left -= n;
+            return static_cast<zip_int64_t>(n);
+          }
+          case ZIP_SOURCE_STAT:
+            zip_stat_init(static_cast<zip_stat_t*>(data));
+            return sizeof(zip_stat_t);
+          case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                                  ZIP_SOURCE_STAT, ZIP_SOURCE_FREE, -1);
+          default:
+            return -1;
+        }
+      },
+      nullptr);
+  zip_file_add(archive, "s.xml", zeros, 0);
+  zip_close(archive);
+  return dir.Path("bomb.mxl");
+}
+
+// An .mxl whose score's compressed bytes are spoiled.
+std::string Damaged(const TempDir& dir) {
+  int error = 0;
+  zip_t* archive = zip_open(dir.Path("damaged.mxl").c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  const std::string container = "<container><rootfiles><rootfile full-path=\"s.xml\"/></rootfiles></container>";
+  const std::string score = SmallScore(Duet());
+  zip_file_add(archive, "META-INF/container.xml", zip_source_buffer(archive, container.data(), container.size(), 0), 0);
+  zip_file_add(archive, "s.xml", zip_source_buffer(archive, score.data(), score.size(), 0), 0);
+  zip_close(archive);
+  std::string bytes = ReadText(dir.Path("damaged.mxl"));
+  const size_t data = bytes.rfind("s.xml", bytes.find("PK\x01\x02")) + 5;  // the local entry's data
+  for (size_t i = data + 20; i < data + 60; ++i) bytes[i] = static_cast<char>(~bytes[i]);
+  WriteText(dir.Path("damaged.mxl"), bytes);
+  return dir.Path("damaged.mxl");
+}
+
+TEST_P(Inputs, AreRefusedWithTheirReasonQuicklyAndLeaveNothing) {
+  const InputCase& c = GetParam();
+  const std::string input = c.make(dir);
+  const CommandRun run = RunOstinel({input, "-o", dir.Path("out.musicxml")}, dir.Path("config"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  EXPECT_FALSE(Exists(dir.Path("out.musicxml")));
+  EXPECT_TRUE(Leftovers(dir).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, Inputs,
+    ::testing::Values(
+        InputCase{"a plain file past the size limit",
+                  [](const TempDir& d) {
+                    WriteText(d.Path("big.musicxml"), "");
+                    truncate(d.Path("big.musicxml").c_str(), static_cast<off_t>(ostinel_cli::kMaxScoreBytes + 1));
+                    return d.Path("big.musicxml");
+                  },
+                  "is 256 MB, larger than the 256 MB of any score this command reads"},
+        InputCase{"a device that never ends", [](const TempDir&) { return std::string("/dev/zero"); },
+                  "/dev/zero: is larger than the 256 MB of any score this command reads"},
+        InputCase{"an archive entry past the size limit", Bomb,
+                  "bomb.mxl: s.xml is larger than the 256 MB of any score this command reads"},
+        InputCase{"a damaged archive entry", Damaged, "damaged.mxl: s.xml is damaged: "},
+        InputCase{"elements nested deeper than any score",
+                  [](const TempDir& d) {
+                    std::string deep = "<score-partwise>";
+                    for (int i = 0; i < 20000; ++i) deep += "<a>";
+                    for (int i = 0; i < 20000; ++i) deep += "</a>";
+                    return WithText(d, "deep.musicxml", deep + "</score-partwise>");
+                  },
+                  "elements are nested more than 100 deep"},
+        InputCase{"bytes that are no UTF-8",
+                  [](const TempDir& d) { return WithText(d, "latin.musicxml", Duet("Oboe", "Hautbois d'amour \xE9t\xE9")); },
+                  "latin.musicxml: line 2, column 151: byte 0xE9 is not valid UTF-8"},
+        InputCase{"a control character",
+                  [](const TempDir& d) { return WithText(d, "bell.musicxml", Duet("Oboe", "Oboe\x07")); },
+                  "character U+0007 is not allowed in XML"},
+        InputCase{"a character reference to one",
+                  [](const TempDir& d) { return WithText(d, "ref.musicxml", Duet("Oboe", "Oboe&#1;")); },
+                  "in <part-name>: &#1; is no character allowed in XML"},
+        InputCase{"an encoding the command does not read",
+                  [](const TempDir& d) {
+                    return WithText(d, "ebcdic.musicxml", Duet("encoding=\"UTF-8\"", "encoding=\"EBCDIC-US\""));
+                  },
+                  "the declared encoding \"ebcdic-us\" is not read"},
+        InputCase{"an entity the document does not declare",
+                  [](const TempDir& d) { return WithText(d, "undeclared.musicxml", Duet("Oboe", "&ob;")); },
+                  "in <part-name>: entity &ob; is not declared in the document"},
+        InputCase{"an external entity",
+                  [](const TempDir& d) {
+                    WriteText(d.Path("secret.txt"), "secret");
+                    std::string score = Duet("Oboe", "&ob;");
+                    score.insert(score.find("<score-partwise"),
+                                 "<!DOCTYPE score-partwise [<!ENTITY ob SYSTEM \"" + d.Path("secret.txt") + "\">]>\n");
+                    return WithText(d, "external.musicxml", score);
+                  },
+                  "entity &ob; is external, and external entities are never read"}),
+    [](const ::testing::TestParamInfo<InputCase>& param) { return "case" + std::to_string(param.index); });
+
+TEST_F(Safety, InternalEntitiesAreExpandedAndTheOutputIsUtf8) {
+  std::string score = Duet("Oboe", "&ob; d&apos;amore");
+  score.insert(score.find("<score-partwise"), "<!DOCTYPE score-partwise [<!ENTITY ob \"Oboe\">]>\n");
+  score.replace(score.find("UTF-8"), 5, "ISO-8859-1");
+  score.replace(score.find("Flute"), 5, "Fl\xFBte");  // û in Latin-1
+  WriteText(Score(), score);
+  const CommandRun run = Run({"-o", dir.Path("out.musicxml"), "--mode", "add", "--measures", "--threshold", "6"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string out = ReadText(dir.Path("out.musicxml"));
+  EXPECT_NE(out.find("<part-name>Oboe d'amore</part-name>"), std::string::npos);
+  EXPECT_NE(out.find("<part-name>Flûte</part-name>"), std::string::npos) << "written as UTF-8";
+  EXPECT_NE(run.out.find("Oboe d'amore: rest in measures 1-8"), std::string::npos) << run.out;
+}
+
+// ---- .mxl archives ----
+
+TEST_F(Safety, ArchivesAreKnownInAnyCaseAndTheirContainerIsEscaped) {
+  const CommandRun run = Run({"-o", dir.Path("Tom & Jerry.MXL"), "--mode", "mark"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadText(dir.Path("Tom & Jerry.MXL")).substr(0, 2), "PK") << "a zip, whatever the case of .mxl";
+  int error = 0;
+  zip_t* archive = zip_open(dir.Path("Tom & Jerry.MXL").c_str(), ZIP_RDONLY, &error);
+  ASSERT_NE(archive, nullptr);
+  zip_file_t* file = zip_fopen(archive, "META-INF/container.xml", 0);
+  char buffer[1024] = {};
+  zip_fread(file, buffer, sizeof buffer - 1);
+  zip_fclose(file);
+  zip_close(archive);
+  pugi::xml_document container;
+  ASSERT_TRUE(container.load_string(buffer)) << buffer;
+  EXPECT_STREQ(container.select_node("//rootfile").node().attribute("full-path").value(), "Tom & Jerry.musicxml");
+  const CommandRun again = RunOstinel({dir.Path("Tom & Jerry.MXL"), "--mode", "mark"}, dir.Path("config"));
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_TRUE(Exists(dir.Path("Tom & Jerry.cued.MXL"))) << "named beside it, in its case";
+}
+
+// ---- Stopping ----
+
+TEST_F(Safety, AStopAtTheReviewPromptEndsTheRunWithNothingWritten) {
+  CommandProcess command({Score(), "--mode", "review", "--measures", "--threshold", "6", "-o", dir.Path("out.musicxml"),
+                          "--config-dir", dir.Path("cfg")});
+  ASSERT_TRUE(command.WaitForOutput("> ")) << command.Out() << command.Err();
+  command.Signal(SIGINT);
+  EXPECT_EQ(command.Wait(), 130) << command.Err();
+  EXPECT_NE(command.Err().find("stopped; the score is as it was and nothing was written"), std::string::npos);
+  EXPECT_FALSE(Exists(dir.Path("out.musicxml")));
+  EXPECT_TRUE(Leftovers(dir).empty());
+}
+
+TEST_F(Safety, SigtermDuringTheSearchEndsTheRunWithNothingWritten) {
+  const std::string xml = ostinel_bench::GenerateMusicXml(60, 1000);
+  WriteText(dir.Path("large.musicxml"), xml);
+  WriteText(dir.Path("out.musicxml"), "previous");
+  CommandProcess command({dir.Path("large.musicxml"), "--mode", "add", "--measures", "--threshold", "8", "-o",
+                          dir.Path("out.musicxml"), "--config-dir", dir.Path("cfg")});
+  command.CloseInput();
+  usleep(150 * 1000);
+  command.Signal(SIGTERM);
+  EXPECT_EQ(command.Wait(), 143) << command.Err();
+  EXPECT_EQ(ReadText(dir.Path("out.musicxml")), "previous");
+  EXPECT_TRUE(Leftovers(dir).empty());
+}
+
+TEST_F(Safety, AStopDuringAWriteRemovesTheTemporaryFileAndKeepsTheOldOne) {
+  ostinel_cli::InstallStopHandlers();
+  WriteText(dir.Path("out.musicxml"), "previous");
+  ostinel_cli::OutputTarget target;
+  std::string error;
+  ASSERT_TRUE(ostinel_cli::CheckTarget(dir.Path("out.musicxml"), &target, &error)) << error;
+  // The handler removes the file a write has under way, whenever the stop comes.
+  WriteText(dir.Path(".ostinel-pending"), "half");
+  ostinel_cli::SetPendingFile(dir.Path(".ostinel-pending").c_str());
+  std::raise(SIGTERM);
+  ostinel_cli::SetPendingFile(nullptr);
+  EXPECT_EQ(ostinel_cli::StopStatus(), 143);
+  EXPECT_FALSE(Exists(dir.Path(".ostinel-pending")));
+  // A write asked for after the stop puts nothing in place.
+  EXPECT_EQ(ostinel_cli::WriteWhole(target, "new", &error), ostinel_cli::WriteResult::Stopped);
+  ostinel_cli::RequestStop(0);
+  signal(SIGTERM, SIG_DFL);
+  signal(SIGINT, SIG_DFL);
+  EXPECT_EQ(ReadText(dir.Path("out.musicxml")), "previous");
+  EXPECT_TRUE(Leftovers(dir).empty());
+  EXPECT_EQ(ostinel_cli::WriteWhole(target, "new", &error), ostinel_cli::WriteResult::Written) << error;
+  EXPECT_EQ(ReadText(dir.Path("out.musicxml")), "new");
+}
+
+// ---- The truth of exit status and summary ----
+
+TEST_F(Safety, ALocationThePlugInRefusesIsReportedAsRefusedAndFailsTheRun) {
+  // Layer 1 of the oboe holds its rests: the plug-in writes cues only into an empty layer.
+  const CommandRun run = Run({"--mode", "add", "--measures", "--threshold", "6", "--dest-layer", "1", "--json",
+                              dir.Path("s.json"), "-o", dir.Path("out.musicxml")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("; refused: Cue notes can only be entered in an empty layer."), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("the plug-in refused a location"), std::string::npos) << run.err;
+  const Json summary = ReadJson(dir.Path("s.json"));
+  EXPECT_EQ(summary["locations"][0]["action"], "refused");
+  EXPECT_EQ(summary["totals"]["cuesWritten"], 0);
+}
+
+TEST_F(Safety, TheSummaryNamesTheSourceTheUserChose) {
+  const CommandRun run =
+      Run({"--mode", "review", "--measures", "--threshold", "6", "-o", dir.Path("out.musicxml")}, "R Flute 2-3\nC\n");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("proposed cue Flute, measures 4-8; cue written to Oboe from Flute, measures 2-3"),
+            std::string::npos) << run.out;
+}
+
+TEST_F(Safety, ReviewNeedsAnswersAndTakesLongOnesWhole) {
+  const CommandRun none = Run({"--mode", "review", "--measures", "--threshold", "6", "-o", dir.Path("none.musicxml")});
+  EXPECT_EQ(none.status, 2);
+  EXPECT_NE(none.err.find("standard input ended before the first answer"), std::string::npos) << none.err;
+  EXPECT_FALSE(Exists(dir.Path("none.musicxml")));
+  const CommandRun help = Run({"--help"});
+  EXPECT_NE(help.out.find("a fresh configuration starts in review mode"), std::string::npos);
+  const CommandRun longName =
+      Run({"--mode", "review", "--measures", "--threshold", "6", "-o", dir.Path("long.musicxml")},
+          "n " + std::string(600, 'x') + "\nc\n");
+  ASSERT_EQ(longName.status, 0) << longName.err;
+  EXPECT_EQ(longName.out.find("Unknown answer"), std::string::npos) << "one line is one answer";
+  EXPECT_NE(longName.out.find("cue written to Oboe"), std::string::npos) << longName.out;
+}
+
+TEST_F(Safety, NumbersOutOfRangeAreRefusedAndBadSettingsAreNamedAndSetAside) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--parts", "4294967297"}, {"--threshold", "4294967297"}, {"--parts", "1-99999999999"}, {"--size", "-1"}}) {
+    const CommandRun run = Run(args);
+    EXPECT_EQ(run.status, 2) << args[0] << " " << args[1] << ": " << run.err;
+  }
+  // Settings the plug-in refuses (a threshold of 0) and settings that are no registry.
+  mkdir(dir.Path("config").c_str(), 0700);
+  WriteText(dir.Path("config/registry"), "software\\lorvent\\OstinelPI_Flag2=dword:f8240100\n");
+  const CommandRun zero = Run({"--mode", "mark", "--measures"});
+  EXPECT_EQ(zero.status, 0) << zero.err;
+  EXPECT_NE(zero.err.find("settings file " + dir.Path("config/registry") + " holds threshold 0"), std::string::npos)
+      << zero.err;
+  EXPECT_NE(zero.err.find("starting from the defaults"), std::string::npos);
+  WriteText(dir.Path("config/registry"), "garbage\n");
+  const CommandRun garbled = Run({"--mode", "mark"});
+  EXPECT_EQ(garbled.status, 0) << garbled.err;
+  EXPECT_NE(garbled.err.find("settings file " + dir.Path("config/registry") + ":1: not a registry value line"),
+            std::string::npos) << garbled.err;
+}
+
+}  // namespace
+}  // namespace ostinel_test
