@@ -269,11 +269,13 @@ int RunCommand(int argc, const char* const* argv, const CommandIo& io) {
     }
   }
   if (Refused(result)) {
-    std::fprintf(io.err, "ostinel: the plug-in refused %s; the score holds every cue it did write\n",
+    // Where the plug-in refuses a cue without asking, its search stops there.
+    std::fprintf(io.err, "ostinel: the plug-in refused %s%s; the score holds every cue it wrote\n",
                  std::count_if(result.locations.begin(), result.locations.end(),
                                [](const Location& l) { return l.action == Action::Refused; }) == 1
                      ? "a location"
-                     : "some locations");
+                     : "some locations",
+                 result.settings.mode == Mode::Add ? " and its search stopped there" : "");
     return 1;
   }
   return 0;

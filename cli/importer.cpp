@@ -485,7 +485,13 @@ class PartImporter {
       if (const pugi::xml_node wedge = type.child("wedge")) ReadWedge(wedge, measure, instrument);
     }
     if (!words.empty()) Assign(Definition(kExpressionWords, words), measure, at, instrument);
-    if (const pugi::xml_node sound = direction.child("sound"); sound && !tempoShown) ReadSound(sound, measure, at);
+    // The offset moves what is printed; the sound follows it only where the
+    // offset says sound="yes".
+    const pugi::xml_node offset = direction.child("offset");
+    const bool soundMoves = std::strcmp(offset.attribute("sound").value(), "yes") == 0;
+    if (const pugi::xml_node sound = direction.child("sound"); sound && !tempoShown) {
+      ReadSound(sound, measure, soundMoves ? at : ToUnits(cursor, m_divisions));
+    }
   }
 
   void ReadWedge(pugi::xml_node wedge, int measure, uint16_t instrument) {

@@ -46,7 +46,8 @@
 //   host8: kExpressionDynamics, kExpressionWords) assigned to the staff at
 //   their position (kQXExprAtHpos).
 //   Metronome marks: tempo expressions (playback tempo of the beat unit);
-//   <sound tempo> without a metronome mark: a tempo change record.
+//   <sound tempo> without a metronome mark: a tempo change record, where the
+//   direction stands (its <offset> only when that says sound="yes").
 //   Beams: a kQXTagBeamST record on the entry, word k - 1 the state of beam
 //   level k (kBeamStates).
 //   Slurs: smart shapes bound to their first and last entries (kind kShapeSlur).

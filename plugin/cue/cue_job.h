@@ -6,6 +6,7 @@
 
 #include "platform/windows_services.h"
 #include "quivra/qx_layout.h"
+#include "score/group_list.h"
 
 namespace ostinel {
 
@@ -32,7 +33,13 @@ struct CueJob {
   std::vector<uint32_t> newEntries;     // the copy of the source entry at the same index
   std::vector<uint32_t> smartShapes;    // shapes attached to copied entries, each once
   std::vector<bool> destinationStaves;  // per staff-list line: preselected in the dialog
-  bool writeFailed = false;             // a creation failed inside an edit it did not open
+  // Given by the search with the source: the document region (its staff list
+  // numbers the destination slots) and the document's staff groups.
+  QXRegion document = {};
+  const TGroupList* groups = nullptr;
+  // (slot, measure) of every measure a creation wrote, in staves it wrote
+  // whole: the search marks them as cued.
+  std::vector<std::pair<int, int>> cuedMeasures;
 };
 
 extern CueJob g_cueJob;

@@ -10,7 +10,6 @@
 #include "host/host_text.h"
 #include "host/records.h"
 #include "quivra/qx_records.h"
-#include "search/search_state.h"
 
 namespace ostinel {
 
@@ -36,7 +35,7 @@ bool Matches(int number, uint32_t size, const char* text, uint16_t fontWord, uin
 
 }  // namespace
 
-void ResolveCueName(char* name, int16_t instrument) {
+void ResolveCueName(char* name, int16_t instrument, const TGroupList* groups) {
   if (name[0] != '\0' && std::strcmp(name, "(automatic)") != 0) return;
   CStaffSpec staff;
   staff.LoadItem(static_cast<uint16_t>(instrument));
@@ -45,9 +44,9 @@ void ResolveCueName(char* name, int16_t instrument) {
   char* plain = text.GetPlainText();
   CopyName(name, plain);
   delete[] plain;
-  if (!unnamed || !g_search.groups) return;
-  for (int i = 0; i < g_search.groups->Count(); ++i) {
-    const TGroupRec& group = g_search.groups->At(i);
+  if (!unnamed || groups == nullptr) return;
+  for (int i = 0; i < groups->Count(); ++i) {
+    const TGroupRec& group = groups->At(i);
     const int span = group.group.lastStaff - group.group.firstStaff + 1;
     if (group.group.firstStaff <= instrument && instrument <= group.group.lastStaff && (span == 2 || span == 3) &&
         group.name[0] != '\0') {

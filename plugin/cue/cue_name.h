@@ -4,13 +4,15 @@
 #include <cstdint>
 
 #include "quivra/qx_layout.h"
+#include "score/group_list.h"
 
 namespace ostinel {
 
 // Fills name (at least 50 characters) with the instrument's name when it is
 // empty or "(automatic)": its abbreviated name, else its full name, else the
-// name of a two- or three-staff group it belongs to, else "[Staff n]".
-void ResolveCueName(char* name, int16_t instrument);
+// name of a two- or three-staff group it belongs to (groups may be null),
+// else "[Staff n]".
+void ResolveCueName(char* name, int16_t instrument, const TGroupList* groups);
 
 // The number of a text expression definition showing text in this font,
 // found among definitions 1 to 999 (up to the first missing one) or created;

@@ -12,11 +12,10 @@
 #include "host/host_ops.h"
 #include "host/host_text.h"
 #include "host/records.h"
+#include "host/write_journal.h"
 #include "platform/dialog_items.h"
 #include "quivra/qx_records.h"
 #include "resources/resource_ids.h"
-#include "search/rest_measurement.h"
-#include "search/search_state.h"
 #include "shell/texts.h"
 
 namespace ostinel {
@@ -30,12 +29,51 @@ constexpr int32_t kRangeOpenEnd = 0x7FFFFF9B;
 constexpr uint32_t kRestFlags = 0x81000000u;
 constexpr int kMaxRests = 50;
 
-uint16_t DocumentList() { return g_search.documentRegion.startList; }
+uint16_t DocumentList() { return g_cueJob.document.startList; }
 
 QXFrame* LoadDestination(int slot, int measure, int layer) {
   return QX_LoadTGF(DocumentList(), static_cast<uint16_t>(slot), static_cast<uint16_t>(measure),
                     static_cast<uint16_t>(layer), 0);
 }
+
+// What the copy into one staff wrote, so that a copy that fails half way can
+// be taken back: the entries each frame held before (the records written are
+// kept by the write journal), and the measures copied.
+struct StaffWrites {
+  struct Frame {
+    int measure;
+    int layer;
+    std::vector<uint32_t> before;  // the numbers of the entries it held
+  };
+  std::vector<Frame> frames;
+  std::vector<std::pair<int, int>> measures;  // (slot, measure)
+
+  // Notes a frame before its first change.
+  void Touch(const QXFrame* frame, int measure, int layer) {
+    for (const Frame& known : frames) {
+      if (known.measure == measure && known.layer == layer) return;
+    }
+    Frame noted{measure, layer, {}};
+    for (int i = 0; frame != nullptr && i < frame->entryCount; ++i) noted.before.push_back(frame->entries[i].number);
+    frames.push_back(noted);
+  }
+
+  // Removes the entries the copy added, newest frames first.
+  void Rollback(int slot) const {
+    for (auto frame = frames.rbegin(); frame != frames.rend(); ++frame) {
+      QXFrame* loaded = LoadDestination(slot, frame->measure, frame->layer);
+      if (loaded == nullptr) continue;
+      bool changed = false;
+      for (int i = loaded->entryCount - 1; i >= 0; --i) {
+        const uint32_t number = loaded->entries[i].number;
+        if (std::find(frame->before.begin(), frame->before.end(), number) != frame->before.end()) continue;
+        changed = FrameDeleteEntries(loaded, static_cast<uint16_t>(i), 1) != 0 || changed;
+      }
+      if (changed) FrameSave(loaded);
+      QX_FreeTGF(loaded);
+    }
+  }
+};
 
 // The record copies of one entry detail tag, by incidence.
 void CopyDetails(uint32_t tag, uint32_t size, uint32_t from, uint32_t to) {
@@ -153,11 +191,12 @@ bool InRange(const QXEntry& entry, int32_t from, int32_t to) { return from <= en
 
 // Fills the gap of each measure's first layer with rests, so that a cue in a
 // higher layer has a layer 1 to stand over.
-void CompleteFirstLayer(int slot, const CueJob& job) {
+void CompleteFirstLayer(int slot, const CueJob& job, StaffWrites& writes) {
   const auto instrument = static_cast<uint16_t>(QX_SlotToInst(static_cast<uint16_t>(slot), DocumentList()));
   for (int measure = job.source.startMeasure; measure <= job.source.endMeasure; ++measure) {
     QXFrame* frame = LoadDestination(slot, measure, 0);
     if (frame == nullptr) continue;
+    writes.Touch(frame, measure, 0);
     const int32_t filled = frame->entryCount > 0 ? QX_GetTGFDuration(frame) : 0;
     const int32_t length = QX_GetMeasureDuration(instrument, static_cast<uint16_t>(measure));
     const int32_t gap = length - filled;
@@ -186,30 +225,26 @@ void CompleteFirstLayer(int slot, const CueJob& job) {
   }
 }
 
-// False when an entry could not be given its size: it would print as a
-// full-size note among the cue.
-bool SizeEntries(int slot, int measure, int layer, int16_t percent) {
-  QXFrame* frame = LoadDestination(slot, measure, layer);
-  bool sized = frame != nullptr;
-  for (int i = 0; sized && i < frame->entryCount; ++i) {
+// Gives every entry of the written frame its size. A size record the host
+// does not take leaves that entry at full size; the staff is written all the same.
+void SizeEntries(QXFrame* frame, int16_t percent) {
+  for (int i = 0; i < frame->entryCount; ++i) {
     const QXKey key = QXKey::Entry(frame->entries[i].number, 0);
     QXEntrySize size{};
     if (LoadRecord(kQXTagEntrySize, key, &size)) {
       size.percent = static_cast<uint16_t>(percent);
-      sized = SaveRecord(kQXTagEntrySize, key, size);
+      SaveRecord(kQXTagEntrySize, key, size);
     } else {
       size = QXEntrySize{0, static_cast<uint16_t>(percent), {}};
       QXKey create = QXKey::Entry(frame->entries[i].number, kQXNew);
-      sized = CreateRecord(kQXTagEntrySize, &create, size);
+      CreateRecord(kQXTagEntrySize, &create, size);
     }
   }
-  if (frame != nullptr) QX_FreeTGF(frame);
-  return sized;
 }
 
 // Copies the job's source into one destination staff; false when the host
 // gave no frame to write into.
-bool CopyToStaff(int slot, uint32_t progress, int16_t* cancel, CueJob& job) {
+bool CopyToStaff(int slot, uint32_t progress, int16_t* cancel, CueJob& job, StaffWrites& writes) {
   bool wantName = job.cueName[0] != '\0';
   const QXRegion& source = job.source;
   const auto sourceInstrument =
@@ -230,7 +265,7 @@ bool CopyToStaff(int slot, uint32_t progress, int16_t* cancel, CueJob& job) {
     if (QX_MassEditProgress(progress, 0, static_cast<uint16_t>(slot), static_cast<uint16_t>(measure), 0xFFFF) == 0) {
       *cancel = 1;  // this measure is still finished
     }
-    MarkMeasureCued(slot, measure, 0);
+    writes.measures.emplace_back(slot, measure);
     const int32_t from = measure == first ? source.startPos : 0;
     const int32_t to = measure == last ? source.endPos : kRangeOpenEnd;
 
@@ -241,6 +276,7 @@ bool CopyToStaff(int slot, uint32_t progress, int16_t* cancel, CueJob& job) {
       continue;
     }
     QXFrame* frame = LoadDestination(slot, measure, job.destinationLayer);
+    writes.Touch(frame, measure, job.destinationLayer);
     if (frame != nullptr && frame->entryCount > 0) {
       FrameDeleteEntries(frame, 0, static_cast<uint16_t>(frame->entryCount));
     }
@@ -255,7 +291,7 @@ bool CopyToStaff(int slot, uint32_t progress, int16_t* cancel, CueJob& job) {
         }
         if (length > 0) tuplet = length;
         if (wantName) {
-          PlaceCueName(job.cueName, slot, g_search.documentRegion, measure, frame->entries[i]);
+          PlaceCueName(job.cueName, slot, job.document, measure, frame->entries[i]);
           wantName = false;
         }
         if (tuplet > 0) --tuplet;
@@ -283,9 +319,9 @@ bool CopyToStaff(int slot, uint32_t progress, int16_t* cancel, CueJob& job) {
     QXFrame* written = LoadDestination(slot, measure, job.destinationLayer);
     if (written == nullptr) return false;
     const bool empty = written->entryCount == 0;
+    if (!empty) SizeEntries(written, job.percentage);
     QX_FreeTGF(written);
     if (empty) return false;
-    if (!SizeEntries(slot, measure, job.destinationLayer, job.percentage)) return false;
   }
   return true;
 }
@@ -346,7 +382,8 @@ int ReadCueJob(HWND dialog) {
 
 int CreateCue(int32_t* created) {
   CueJob& job = g_cueJob;
-  ResolveCueName(job.cueName, QX_SlotToInst(static_cast<uint16_t>(job.source.startSlot), 0));
+  job.cuedMeasures.clear();
+  ResolveCueName(job.cueName, QX_SlotToInst(static_cast<uint16_t>(job.source.startSlot), 0), job.groups);
   // A creation inside the search's edit belongs to it; one of its own is closed here.
   const bool ownEdit = !EditOpen();
   if (ownEdit && !StartEdit(EditLabel(job).c_str())) {
@@ -356,26 +393,36 @@ int CreateCue(int32_t* created) {
   const uint32_t progress =
       QX_StartMassEdit(nullptr, (job.source.endMeasure - job.source.startMeasure + 1) * job.destinationCount);
   int16_t cancel = 0;
+  int written = 0;
   for (int i = 0; cancel == 0 && i < job.destinationCount; ++i) {
     const int slot = static_cast<int>(job.destinations[i]) + 1;
     job.sourceEntries.clear();
     job.newEntries.clear();
     job.smartShapes.clear();
-    if (job.destinationLayer != 0) CompleteFirstLayer(slot, job);
-    if (!CopyToStaff(slot, progress, &cancel, job)) {
+    StaffWrites writes;
+    g_writeJournal.Begin();
+    if (job.destinationLayer != 0) CompleteFirstLayer(slot, job, writes);
+    if (!CopyToStaff(slot, progress, &cancel, job, writes)) {
+      // The staves written before stay written; this one goes back to what
+      // it was, so that no staff holds half a cue.
+      writes.Rollback(slot);
+      g_writeJournal.Rollback();
       QX_AlertMessage(job.dialog, kQXAlertPlain, 0, kCouldNotCreate);
       QX_EndMassEdit(progress, static_cast<uint16_t>(cancel));
-      // The staff that failed may be half written: the creation goes as a
-      // whole, with its own edit, or with the edit it is part of.
       if (ownEdit) {
-        QX_CancelQuivraEdit();
-      } else {
-        job.writeFailed = true;
+        if (written > 0) {
+          QX_EndQuivraEdit();
+        } else {
+          QX_CancelQuivraEdit();
+        }
       }
       return 0;
     }
     CopyEntrySmartShapes(job, slot);
+    g_writeJournal.Commit();
+    job.cuedMeasures.insert(job.cuedMeasures.end(), writes.measures.begin(), writes.measures.end());
     ++*created;
+    ++written;
   }
   if (ownEdit) QX_EndQuivraEdit();
   QX_EndMassEdit(progress, static_cast<uint16_t>(cancel));

@@ -118,7 +118,8 @@ bool MapEntryNumber(const CueJob& job, uint32_t source, uint32_t* copy) {
 void CopyEntrySmartShapes(const CueJob& job, int destinationSlot) {
   const auto source = static_cast<uint16_t>(
       QX_SlotToInst(static_cast<uint16_t>(job.source.startSlot), job.source.startList));
-  const auto destination = static_cast<uint16_t>(QX_SlotToInst(static_cast<uint16_t>(destinationSlot), 0));
+  const auto destination =
+      static_cast<uint16_t>(QX_SlotToInst(static_cast<uint16_t>(destinationSlot), job.document.startList));
   for (const uint32_t number : job.smartShapes) {
     QXSmartShape shape{};
     if (!LoadRecord(kQXTagSmartShape, QXKey::Of(static_cast<uint16_t>(number), 0), &shape)) continue;

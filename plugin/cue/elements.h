@@ -17,7 +17,7 @@ void CopyExpressions(uint16_t source, uint16_t destination, int first, int last,
 void CopyMeasureSmartShapes(uint16_t source, uint16_t destination, int first, int last);
 
 // The smart shapes attached to entries that the job copied, to the copies.
-void CopyEntrySmartShapes(const CueJob& job, int destinationSlot);
+void CopyEntrySmartShapes(const CueJob& job, int destinationSlot);  // the slot in the job's document region
 
 // The copy's number of a source entry the job copied; false when it was not copied.
 bool MapEntryNumber(const CueJob& job, uint32_t source, uint32_t* copy);

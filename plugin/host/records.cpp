@@ -2,6 +2,7 @@
 
 #include "host/host_ops.h"
 #include "host/preferences.h"
+#include "host/write_journal.h"
 #include "quivra/qx_records.h"
 
 namespace ostinel {
@@ -75,11 +76,14 @@ int16_t EDataLoad(uint32_t tag, QXKey* key, void* buffer, uint32_t* size, uint32
 }
 
 int16_t EDataSave(uint32_t tag, QXKey* key, const void* buffer, uint32_t size, uint32_t version) {
+  if (g_writeJournal.Active()) g_writeJournal.BeforeSave(tag, *key, size, version);
   return QX_SaveEData(tag, key, buffer, size, InferVersion(tag, size, version));
 }
 
 int16_t EDataCreate(uint32_t tag, QXKey* key, const void* buffer, uint32_t size, uint32_t version) {
-  return QX_CreateEData(tag, key, buffer, size, InferVersion(tag, size, version));
+  const int16_t result = QX_CreateEData(tag, key, buffer, size, InferVersion(tag, size, version));
+  if (result != 0 && g_writeJournal.Active()) g_writeJournal.Created(tag, *key, version);
+  return result;
 }
 
 int16_t EDataDelete(uint32_t tag, QXKey* key, uint32_t version) { return QX_DeleteEData(tag, key, version); }

@@ -15,9 +15,11 @@ RegistryKey::~RegistryKey() {
 
 bool RegistryKey::QueryDword(const char* name, uint32_t* value) const {
   if (m_key == nullptr) return false;
+  // The stored type is not checked, nor its size: a shorter value replaces
+  // only as many bytes of the value as it has.
   BYTE data[4];
+  std::memcpy(data, value, sizeof data);
   DWORD size = sizeof data;
-  // The stored type is not checked: a 4-byte value is taken as it stands.
   if (RegQueryValueExA(m_key, name, nullptr, nullptr, data, &size) != ERROR_SUCCESS) return false;
   std::memcpy(value, data, sizeof data);
   return true;

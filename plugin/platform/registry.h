@@ -16,7 +16,8 @@ class RegistryKey {
   RegistryKey& operator=(const RegistryKey&) = delete;
 
   bool IsOpen() const { return m_key != nullptr; }
-  // Reads a 4-byte value into *value; false (value untouched) when it is missing.
+  // Reads a value of up to 4 bytes over *value (a shorter one leaves the
+  // other bytes as they were); false (value untouched) when it is missing.
   bool QueryDword(const char* name, uint32_t* value) const;
   bool SetDword(const char* name, uint32_t value) const;
 

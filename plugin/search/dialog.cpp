@@ -122,7 +122,7 @@ void UseProposedCue(HWND dialog) {
   Check(dialog, IDC_USE_SELECTION, false);
   Check(dialog, IDC_USE_PROPOSED, true);
   char name[kCueNameSize] = "";
-  ResolveCueName(name, QX_SlotToInst(static_cast<uint16_t>(g_search.proposedSlot), 0));
+  ResolveCueName(name, QX_SlotToInst(static_cast<uint16_t>(g_search.proposedSlot), 0), g_search.groups.get());
   SetCueName(dialog, name);
 }
 

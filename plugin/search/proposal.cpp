@@ -119,7 +119,7 @@ void Propose(HWND dialog, int first, int last) {
     return;
   }
   char name[100] = "";
-  ResolveCueName(name, QX_SlotToInst(static_cast<uint16_t>(g_search.proposedSlot), 0));
+  ResolveCueName(name, QX_SlotToInst(static_cast<uint16_t>(g_search.proposedSlot), 0), g_search.groups.get());
   SetCueName(dialog, IsChecked(dialog, IDC_USE_PROPOSED) ? name : g_texts.automatic);
   char caption[256];
   FormatText(caption, sizeof caption, g_texts.proposedFormat, name, g_search.proposedFirstMeasure,

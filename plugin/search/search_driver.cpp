@@ -278,8 +278,7 @@ void SearchStart(HWND dialog, bool startedByButton) {
     const bool built = g_duration.Build(g_search.searchRegion, dialog);
     Enable(dialog, IDC_CLOSE, true);
     if (!built) {
-      // Nothing was changed: the edit opened for the search goes away with it.
-      if (EditOpen()) QX_CancelQuivraEdit();
+      // The edit opened for the search stays open: the next pass takes it up.
       SetStatus(dialog, g_texts.ready);
       return;
     }
@@ -307,8 +306,6 @@ void SearchPass(HWND dialog, bool startedByButton) {
   const bool opened = OpenEdit(dialog);
   const bool commit = mark || !Interactive(dialog);
   const int32_t markedBefore = g_search.markedCount;
-  const int32_t createdBefore = g_search.createdCount;
-  g_cueJob.writeFailed = false;
 
   while (opened) {
     if (Step(dialog, mark) == StepResult::Cancelled) break;
@@ -322,13 +319,6 @@ void SearchPass(HWND dialog, bool startedByButton) {
   }
 
   if (!opened) SetStatus(dialog, g_texts.ready);
-  // A cue that failed halfway must not stay; in one edit with the pass, the
-  // pass goes with it, and so do its counts.
-  const bool keep = commit && !g_cueJob.writeFailed;
-  if (!keep && commit) {
-    g_search.markedCount = markedBefore;
-    g_search.createdCount = createdBefore;
-  }
   if (g_search.markedCount > markedBefore) QX_RedrawMusic(&g_search.documentRegion);
   if (WalkComplete()) {
     Finish(dialog, startedByButton, found);
@@ -336,8 +326,10 @@ void SearchPass(HWND dialog, bool startedByButton) {
     SetCloseCaption(dialog, g_texts.stop);
   }
   Enable(dialog, IDC_CLOSE, true);
+  // A cue that failed took back its own half-written staff: what the pass
+  // wrote before stays, in its edit.
   if (EditOpen()) {
-    if (keep) {
+    if (commit) {
       QX_EndQuivraEdit();
     } else {
       QX_CancelQuivraEdit();
@@ -353,8 +345,11 @@ bool SearchCreate(HWND dialog) {
   if (!ChooseSource(dialog, selection)) return false;
 
   bool created = false;
+  g_cueJob.document = g_search.documentRegion;
+  g_cueJob.groups = g_search.groups.get();
   if (g_cueJob.source.startMeasure != 0 && ReadCueJob(dialog) != 0) {
     created = CreateCue(&g_search.createdCount) != 0;
+    for (const auto& [slot, measure] : g_cueJob.cuedMeasures) MarkMeasureCued(slot, measure, 0);
     if (Ask(dialog)) QX_RedrawMusic(&g_search.documentRegion);
     // Every staff that received the cue leaves the set; one that did not
     // keeps its place there and makes the creation count as failed.

@@ -112,6 +112,7 @@ typedef intptr_t (*FARPROC)();
 // Registry.
 #define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000001u)))
 #define KEY_ALL_ACCESS 0xF003FL
+#define REG_BINARY 3
 #define REG_DWORD 4
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L

@@ -24,6 +24,7 @@ int16_t QXAPI QX_MassEditProgress(uint32_t handle, int32_t steps, uint16_t instr
   }
   ++run->calls;
   run->reported += steps;
+  run->steps.push_back(steps);
   const bool cancelled = host.ProgressShouldCancel(*run, instrument, measure);
   if (host.Fails(Op::QX_MassEditProgress) || cancelled) {
     host.FindProgress(handle)->cancelledByUser = true;

@@ -99,7 +99,7 @@ int16_t QXAPI QX_LoadEData(uint32_t tag, QXKey* key, void* buffer, uint32_t* siz
 
 int16_t QXAPI QX_SaveEData(uint32_t tag, QXKey* key, const void* buffer, uint32_t size, uint32_t version) {
   Host& host = Serve(Op::QX_SaveEData);
-  if (host.Fails(Op::QX_SaveEData)) return 0;
+  if (host.Fails(Op::QX_SaveEData) || host.RefusesRecordWrite(tag)) return 0;
   const Call call{host, Op::QX_SaveEData, tag, key, size, version};
   const RecordType* type = FindRecordType(tag);
   uint32_t expected = 0;
@@ -117,7 +117,7 @@ int16_t QXAPI QX_SaveEData(uint32_t tag, QXKey* key, const void* buffer, uint32_
 
 int16_t QXAPI QX_CreateEData(uint32_t tag, QXKey* key, const void* buffer, uint32_t size, uint32_t version) {
   Host& host = Serve(Op::QX_CreateEData);
-  if (host.Fails(Op::QX_CreateEData)) return 0;
+  if (host.Fails(Op::QX_CreateEData) || host.RefusesRecordWrite(tag)) return 0;
   const Call call{host, Op::QX_CreateEData, tag, key, size, version};
   const RecordType* type = FindRecordType(tag);
   uint32_t expected = 0;

@@ -39,12 +39,18 @@ int16_t QXAPI QX_ScrollTo(uint16_t measure, uint16_t instrument, uint32_t) {
 }
 
 // Staff lists other than the score's own (studio view's) keep the score order.
-int16_t QXAPI QX_SlotToInst(uint16_t slot, uint16_t, uint32_t) {
-  return static_cast<int16_t>(Serve(Op::QX_SlotToInst).Doc().InstrumentAt(slot));
+// A staff list other than the score's own (0) holds the staves bottom up, as
+// the studio view lists them here.
+int16_t QXAPI QX_SlotToInst(uint16_t slot, uint16_t list, uint32_t) {
+  const Document& document = Serve(Op::QX_SlotToInst).Doc();
+  const int inList = list == 0 || slot < 1 || slot > document.StaffCount() ? slot : document.StaffCount() + 1 - slot;
+  return static_cast<int16_t>(document.InstrumentAt(inList));
 }
 
-int16_t QXAPI QX_InstToSlot(uint16_t instrument, uint16_t, uint32_t) {
-  return static_cast<int16_t>(Serve(Op::QX_InstToSlot).Doc().SlotOf(instrument));
+int16_t QXAPI QX_InstToSlot(uint16_t instrument, uint16_t list, uint32_t) {
+  const Document& document = Serve(Op::QX_InstToSlot).Doc();
+  const int slot = document.SlotOf(instrument);
+  return static_cast<int16_t>(list == 0 || slot == 0 ? slot : document.StaffCount() + 1 - slot);
 }
 
 int16_t QXAPI QX_GetMaxLayers(uint32_t) { return static_cast<int16_t>(Serve(Op::QX_GetMaxLayers).Doc().MaxLayers()); }

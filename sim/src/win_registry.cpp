@@ -6,8 +6,9 @@
 
 using namespace quivrasim;
 
-QUIVRASIM_EXPORT LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result) {
+QUIVRASIM_EXPORT LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) {
   Registry& registry = Host::Current().Reg();
+  registry.NoteAccess(access);
   if (key != HKEY_CURRENT_USER || subKey == nullptr || result == nullptr) return ERROR_INVALID_HANDLE;
   HKEY handle = registry.Open(subKey);
   if (handle == nullptr) return ERROR_FILE_NOT_FOUND;
@@ -29,6 +30,7 @@ QUIVRASIM_EXPORT LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD, L
       if (dataSize != nullptr) *dataSize = size;
       return ERROR_MORE_DATA;
     }
+    // A shorter value fills only its own bytes of the buffer.
     std::memcpy(data, value->data.data(), size);
   }
   if (dataSize != nullptr) *dataSize = size;
@@ -42,7 +44,7 @@ QUIVRASIM_EXPORT LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD
   if (path == nullptr) return ERROR_INVALID_HANDLE;
   registry.SetValue(*path, valueName != nullptr ? valueName : "", type,
                     std::vector<unsigned char>(data, data + dataSize));
-  registry.CountWrite();
+  registry.CountWrite(valueName != nullptr ? valueName : "");
   return ERROR_SUCCESS;
 }
 

@@ -293,5 +293,29 @@ TEST_F(CueNotation, NamesInAnyScriptSurviveAndAreCutOnlyBetweenCharacters) {
   EXPECT_TRUE(ValidUtf8(ReadText(dir.Path("out.musicxml"))));
 }
 
+// A sound's tempo takes effect where its direction stands; the direction's
+// offset moves it only when the offset says sound="yes" (MusicXML 4.0).
+TEST_F(CueNotation, ATempoChangeSoundsWhereTheStandardPutsIt) {
+  struct Case {
+    const char* offset;
+    const char* marker;
+  };
+  for (const Case& c : {Case{"", "*** 24.0 seconds of rest ***"}, Case{"<offset>2</offset>", "*** 24.0 seconds of rest ***"},
+                        Case{"<offset sound=\"yes\">2</offset>", "*** 25.0 seconds of rest ***"}}) {
+    // Sixty quarters a minute, then 120 from measure 5 (or from its third beat).
+    std::vector<RawPart> parts = UnderAFlute(Quarters("C5 D5 E5 F5"), 1);
+    parts[0].measures[0] = "<direction><direction-type><words>Largo</words></direction-type><sound tempo=\"60\"/>"
+                           "</direction>" + parts[0].measures[0];
+    parts[0].measures[4] = "<direction><direction-type><words>Allegro</words></direction-type>" + std::string(c.offset) +
+                           "<sound tempo=\"120\"/></direction>" + parts[0].measures[4];
+    WriteText(dir.Path("tempo.musicxml"), RawScore(parts));
+    const CommandRun marked = RunOstinel({dir.Path("tempo.musicxml"), "-o", dir.Path("tempo-out.musicxml"), "--mode",
+                                          "mark", "--seconds", "--threshold", "10"},
+                                         dir.Path("config"));
+    ASSERT_EQ(marked.status, 0) << marked.err;
+    EXPECT_NE(ReadText(dir.Path("tempo-out.musicxml")).find(c.marker), std::string::npos) << c.offset;
+  }
+}
+
 }  // namespace
 }  // namespace ostinel_test

@@ -39,10 +39,10 @@ TEST_P(VersionInference, PassesTheLayoutsVersionAndWarnsOnAWrong2004Request) {
     EXPECT_TRUE(host.Alerts().empty());
   } else {
     ASSERT_EQ(host.Alerts().size(), 1u);
-    EXPECT_EQ(host.Alerts()[0].owner, nullptr);
-    EXPECT_EQ(host.Alerts()[0].style, 0);
-    EXPECT_EQ(host.Alerts()[0].stringId, 0u);
-    EXPECT_EQ(host.Alerts()[0].text, c.warning);
+    EXPECT_EQ(AlertAt(host, 0).owner, nullptr);
+    EXPECT_EQ(AlertAt(host, 0).style, 0);
+    EXPECT_EQ(AlertAt(host, 0).stringId, 0u);
+    EXPECT_EQ(AlertAt(host, 0).text, c.warning);
   }
 }
 
@@ -104,7 +104,7 @@ TEST_F(CoreTest, LoadsGoToTheHostWithTheInferredVersion) {
   EXPECT_EQ(calls[2].version, 0x08000000u);
   EXPECT_EQ(calls[3].version, 0x09000000u);
   ASSERT_EQ(host.Alerts().size(), 1u) << "only the 26-byte text block with an old version warns";
-  EXPECT_EQ(host.Alerts()[0].text, kTextBlockWarning);
+  EXPECT_EQ(AlertAt(host, 0).text, kTextBlockWarning);
 }
 
 TEST_F(CoreTest, SavesCreatesAndWalksAreInferredToo) {

@@ -117,9 +117,9 @@ TEST_F(TempoMap, ConflictingTempiAreReportedOnceWhileLoaded) {
   build.MeasureExpression(7, build.TempoExpression("Presto", 180));
   ASSERT_TRUE(core->BuildTempoMap(Span(1, 0, 8, kQXEndOfMeasure)));
   ASSERT_EQ(host.Alerts().size(), 1u);
-  EXPECT_EQ(host.Alerts()[0].text,
+  EXPECT_EQ(AlertAt(host, 0).text,
             "There are conflicting tempo specifications in this document. The first one is at measure 5.");
-  EXPECT_EQ(host.Alerts()[0].style, 0);
+  EXPECT_EQ(AlertAt(host, 0).style, 0);
   EXPECT_DOUBLE_EQ(core->TempoAt(5, 0), 132.0) << "the later indication wins";
   EXPECT_DOUBLE_EQ(core->TempoAt(7, 0), 180.0);
 
@@ -138,7 +138,7 @@ TEST_F(TempoMap, AnEndBeforeItsStartIsAnInternalError) {
   ASSERT_TRUE(core->BuildTempoMap(Span(1, 0, 8, kQXEndOfMeasure)));
   EXPECT_DOUBLE_EQ(Seconds(1, 5000, 2, 0), 1.0);
   ASSERT_EQ(host.Alerts().size(), 1u);
-  EXPECT_EQ(host.Alerts()[0].text, "There was an internal error calculating the duration");
+  EXPECT_EQ(AlertAt(host, 0).text, "There was an internal error calculating the duration");
 }
 
 TEST_F(TempoMap, TheBackwardPassStopsAtTheNearestIndicationInForceAtTheStart) {

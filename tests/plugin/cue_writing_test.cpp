@@ -18,7 +18,7 @@ TEST_F(CueWriting, CreateWritesTheProposedCueIntoEveryPreselectedStaff) {
     d.Click(IDC_CREATE);
     EXPECT_EQ(d.Text(IDC_CLOSE), "Done") << "the search went on and found nothing more";
   });
-  EXPECT_EQ(host.Alerts().back().text, "A total of 2 cues were created in the score.");
+  EXPECT_EQ(AlertAt(host, -1).text, "A total of 2 cues were created in the score.");
   EXPECT_EQ(host.Doc().UndoLabels(), std::vector<std::string>{"Add Cue: Fl., m. 8-12"});
   for (const uint16_t staff : {oboe, clarinet}) {
     for (int measure = 8; measure <= 12; ++measure) {
@@ -103,7 +103,7 @@ TEST_F(CueWriting, ADestinationLayerThatIsNotEmptyRefusesTheCue) {
     d.SelectCombo(IDC_DEST_LAYER, 0);  // the horn plays in layer 1
     d.Click(IDC_CREATE);
     EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{8});
-    EXPECT_EQ(host.Alerts()[0].style, 48);
+    EXPECT_EQ(AlertAt(host, 0).style, 48);
     EXPECT_TRUE(d.Checked(IDC_INTERACTIVE));
     EXPECT_EQ(d.Text(IDC_STATUS), "Add cue notes here?");
     EXPECT_TRUE(d.Enabled(IDC_CREATE)) << "the location is offered again";
@@ -118,7 +118,7 @@ TEST_F(CueWriting, NoStaffChosenAsksForOne) {
     d.SelectLines(IDC_STAVES, {});
     d.Click(IDC_CREATE);
     EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{9});
-    EXPECT_EQ(host.Alerts()[0].text, "Please select one or more staves to write the cue notes to.");
+    EXPECT_EQ(AlertAt(host, 0).text, "Please select one or more staves to write the cue notes to.");
   });
   EXPECT_TRUE(host.Doc().UndoStack().empty());
 }
@@ -191,7 +191,7 @@ TEST_F(CueWriting, AFailingHostSaveStopsWithAMessageAndLeavesNothingOpen) {
     EXPECT_TRUE(d.Enabled(IDC_CREATE));
   });
   ASSERT_FALSE(host.Alerts().empty());
-  EXPECT_EQ(host.Alerts()[0].text,
+  EXPECT_EQ(AlertAt(host, 0).text,
             "Cue notes could not be created. It is possible that you have reached Quivra's maximum amount of "
             "measures with notes.");
   EXPECT_EQ(host.FaultsInjected(), 1);
@@ -231,7 +231,7 @@ TEST_F(AutomaticAdd, WritesEveryProposedCueAndStopsWhereThereIsNone) {
   EXPECT_TRUE(EntriesOf(host, c, 19, 3).empty());
   EXPECT_TRUE(EntriesOf(host, a, 12, 3).empty());
   EXPECT_EQ(ExpressionsAt(host, 20), (std::vector<std::pair<uint16_t, std::string>>{{c, "A."}}));
-  EXPECT_EQ(host.Alerts().back().text, "One cue was created in the score.");
+  EXPECT_EQ(AlertAt(host, -1).text, "One cue was created in the score.");
   EXPECT_EQ(host.Doc().UndoLabels(), (std::vector<std::string>{"Ostinel", "Ostinel", "Ostinel"}))
       << "each pass is one edit, the cue inside the last";
 }

@@ -98,7 +98,7 @@ TEST_F(PluginTest, StudioViewIsRefusedWithAlert38) {
   EXPECT_EQ(RunDialog(nullptr), 0);
   EXPECT_EQ(host.DialogsOpened(), 0);
   ASSERT_EQ(host.Alerts().size(), 1u);
-  const quivrasim::Alert& alert = host.Alerts()[0];
+  const quivrasim::Alert alert = AlertAt(host, 0);
   EXPECT_EQ(alert.owner, host.MainWindow());
   EXPECT_EQ(alert.style, 16);
   EXPECT_EQ(alert.stringId, 38u);

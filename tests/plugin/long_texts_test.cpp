@@ -51,7 +51,7 @@ TEST_F(LongTexts, TheTempoConflictMessageNamesAFiveDigitMeasureWhole) {
   build.MeasureExpression(29999, build.TempoExpression("Presto", 180));
   MarkInSeconds(8);
   ASSERT_FALSE(host.Alerts().empty());
-  EXPECT_EQ(host.Alerts()[0].text,
+  EXPECT_EQ(AlertAt(host, 0).text,
             "There are conflicting tempo specifications in this document. The first one is at measure 29999.");
 }
 

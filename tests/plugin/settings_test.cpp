@@ -115,11 +115,14 @@ TEST_F(SettingsTest, TheRegistryIsReadOnceWhileThePluginStaysLoaded) {
   EXPECT_EQ(Open().threshold, "30") << "a new load reads the registry again";
 }
 
-TEST_F(SettingsTest, AMissingValueKeepsItsDefault) {
+TEST_F(SettingsTest, AMissingValueKeepsItsDefaultAndAShortOneOnlyItsOwnBytes) {
   host.Reg().SetDword(kKey, "OstinelPI_Flag3", 7);
+  // Two bytes over the default 75 x 1000 + 20 (0x0001250C): 0x0001001E.
+  host.Reg().SetValue(kKey, "OstinelPI_Flag2", REG_BINARY, {0x1E, 0x00});
   const Shown shown = Open();
   EXPECT_EQ(shown.desired, "7");
-  EXPECT_EQ(shown.threshold, "20");
+  EXPECT_EQ(shown.threshold, "566");
+  EXPECT_EQ(shown.percent, "65");
   EXPECT_EQ(shown.allowed, "15");
   EXPECT_TRUE(shown.interactive);
 }
@@ -217,7 +220,13 @@ TEST_F(SettingsTest, CloseAfterAReadBackWritesTheFourValuesInOrder) {
     d.Click(IDC_START);
     d.Click(IDC_CLOSE);
   });
-  EXPECT_EQ(host.Reg().Writes(), 4);
+  EXPECT_EQ(host.Reg().WrittenNames(),
+            (std::vector<std::string>{"OstinelPI", "OstinelPI_Flag2", "OstinelPI_Flag3", "OstinelPI_Flag4"}));
+  EXPECT_EQ(host.Reg().Accesses(), (std::vector<uint32_t>{KEY_ALL_ACCESS, KEY_ALL_ACCESS}))
+      << "opened with full access to read and to save";
+  for (const char* name : {"OstinelPI", "OstinelPI_Flag2", "OstinelPI_Flag3", "OstinelPI_Flag4"}) {
+    EXPECT_EQ(host.Reg().Find(kKey, name)->type, static_cast<uint32_t>(REG_DWORD)) << name;
+  }
   EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI"), 299u + 4u + 64u);
   EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI_Flag2"), 75020u);
   EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI_Flag3"), 5u);

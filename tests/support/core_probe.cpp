@@ -4,7 +4,9 @@
 
 #include <cstring>
 
+#include "cue/cue_job.h"
 #include "cue/cue_name.h"
+#include "cue/elements.h"
 #include "cue/plain_text.h"
 #include "cue/staff_record.h"
 #include "cue/text_block_loader.h"
@@ -77,6 +79,22 @@ int MakeGroups(uint16_t staffList) {
 
 const ostinel::TGroupRec* Group(int index) { return &ostinel::g_search.groups->At(index); }
 
+// The name as the search resolves it: with the groups it made.
+void ResolveCueName(char* name, int16_t instrument) {
+  ostinel::ResolveCueName(name, instrument, ostinel::g_search.groups.get());
+}
+
+void CopyEntryShapes(uint16_t documentList, int sourceSlot, int destinationSlot, const uint32_t* from,
+                     const uint32_t* to, int count, const uint32_t* shapes, int shapeCount) {
+  ostinel::CueJob& job = ostinel::g_cueJob;
+  job.source = QXRegion{0, static_cast<int16_t>(sourceSlot), 1, 0, 0, static_cast<int16_t>(sourceSlot), 1, 0};
+  job.document = QXRegion{documentList, 1, 1, 0, documentList, 1, 1, 0};
+  job.sourceEntries.assign(from, from + count);
+  job.newEntries.assign(to, to + count);
+  job.smartShapes.assign(shapes, shapes + shapeCount);
+  ostinel::CopyEntrySmartShapes(job, destinationSlot);
+}
+
 bool BuildTempoMap(const QXRegion& region) { return ostinel::g_duration.Build(region, nullptr); }
 double Duration(const QXRegion& region) { return ostinel::g_duration.GetDuration(region, nullptr); }
 double TempoAt(int32_t measure, int32_t position) { return ostinel::g_duration.GetTempoAt(measure, position); }
@@ -145,9 +163,10 @@ const CoreProbe kProbe = {
     NextTextBlock,
     MakeGroups,
     Group,
-    ostinel::ResolveCueName,
+    ResolveCueName,
     ostinel::FindOrCreateTextExpression,
     ostinel::PlaceCueName,
+    CopyEntryShapes,
     BuildTempoMap,
     Duration,
     TempoAt,

@@ -62,6 +62,12 @@ struct CoreProbe {
   int (*FindOrCreateTextExpression)(char* text, uint16_t fontWord, uint16_t efx);
   void (*PlaceCueName)(const char* name, int slot, const QXRegion& document, int measure, const QXEntry& entry);
 
+  // The cue writer's copy of shapes bound to copied entries: the entries
+  // copied and their copies, the shapes to copy, from the source staff
+  // (score order) to the destination slot of the document's staff list.
+  void (*CopyEntryShapes)(uint16_t documentList, int sourceSlot, int destinationSlot, const uint32_t* from,
+                          const uint32_t* to, int count, const uint32_t* shapes, int shapeCount);
+
   // The tempo map.
   bool (*BuildTempoMap)(const QXRegion& region);
   double (*Duration)(const QXRegion& region);

@@ -66,6 +66,16 @@ std::vector<std::pair<uint16_t, std::string>> ExpressionsAt(quivrasim::Host& hos
   return expressions;
 }
 
+quivrasim::Alert AlertAt(quivrasim::Host& host, int index) {
+  const auto count = static_cast<int>(host.Alerts().size());
+  const int at = index < 0 ? count + index : index;
+  if (at < 0 || at >= count) {
+    ADD_FAILURE() << "no alert " << index << " of " << count;
+    return quivrasim::Alert{nullptr, 0xFFFF, 0, "<no alert>"};
+  }
+  return host.Alerts()[static_cast<size_t>(at)];
+}
+
 std::vector<uint32_t> AlertIds(quivrasim::Host& host) {
   std::vector<uint32_t> ids;
   for (const quivrasim::Alert& alert : host.Alerts()) ids.push_back(alert.stringId);
@@ -100,8 +110,21 @@ void PluginTest::Reload() {
 }
 
 int32_t PluginTest::RunDialog(const quivrasim::DialogUser& user) {
-  host.OnDialog(user);
-  return plugin->Invoke();
+  // A test whose checks sit in the user's actions must not pass because the
+  // dialog never opened.
+  if (!user) {
+    host.OnDialog(nullptr);  // the dialog closes at once, if it opens at all
+    return plugin->Invoke();
+  }
+  bool ran = false;
+  host.OnDialog([&](quivrasim::DialogSession& dialog) {
+    ran = true;
+    user(dialog);
+  });
+  const int32_t result = plugin->Invoke();
+  host.OnDialog(nullptr);
+  EXPECT_TRUE(ran) << "the dialog did not open";
+  return result;
 }
 
 void CoreTest::SetUp() {

@@ -22,6 +22,9 @@ std::string ProbePath();
 std::vector<std::string> MarkerTexts(quivrasim::Host& host, uint16_t instrument, int measure);
 // Every location marker of the document.
 int MarkerCount(quivrasim::Host& host);
+// The alert at index (from the end when negative); a failure of the test,
+// and an empty alert, when there is none such.
+quivrasim::Alert AlertAt(quivrasim::Host& host, int index);
 // The string ids of the alerts shown so far, in order.
 std::vector<uint32_t> AlertIds(quivrasim::Host& host);
 
@@ -51,7 +54,9 @@ class PluginTest : public ::testing::Test {
   void TearDown() override;
   // Unloads the plug-in and loads it again.
   void Reload();
-  // Opens the dialog and lets user act in it; returns the invocation's result.
+  // Opens the dialog and lets user act in it; returns the invocation's
+  // result. The test fails when the dialog does not open (without a user the
+  // dialog is closed at once, when it opens).
   int32_t RunDialog(const quivrasim::DialogUser& user);
 
   quivrasim::Host host;

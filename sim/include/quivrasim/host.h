@@ -56,6 +56,7 @@ struct ProgressRun {
   int32_t total;
   std::optional<QXRegion> region;  // the region the run was started over, if any
   int32_t reported = 0;
+  std::vector<int32_t> steps;  // what each report added
   int calls = 0;
   bool ended = false;
   bool cancelledByUser = false;
@@ -82,7 +83,14 @@ class Registry {
   const Value* Find(const std::string& path, const std::string& name) const;
   const std::map<std::string, std::map<std::string, Value>>& Keys() const { return m_keys; }
   int Writes() const { return m_writes; }
-  void CountWrite() { ++m_writes; }
+  // The names of the values written, in order, and the access asked for at each opening.
+  const std::vector<std::string>& WrittenNames() const { return m_written; }
+  void CountWrite(const std::string& name) {
+    ++m_writes;
+    m_written.push_back(name);
+  }
+  const std::vector<uint32_t>& Accesses() const { return m_accesses; }
+  void NoteAccess(uint32_t access) { m_accesses.push_back(access); }
   // Open handles, path per handle.
   HKEY Open(const std::string& path);
   // Attempts to open a key, successful or not.
@@ -103,6 +111,8 @@ class Registry {
   uintptr_t m_nextHandle = 0x2000;
   int m_writes = 0;
   int m_opens = 0;
+  std::vector<std::string> m_written;
+  std::vector<uint32_t> m_accesses;
 };
 
 class Host {
@@ -239,6 +249,9 @@ class Host {
   // The n-th call from now among all the operations that can fail (record,
   // frame, edit start and progress operations).
   void FailNthFallible(int nth) { m_failAt = nth; m_fallibleCalls = 0; }
+  // Every save and create of records of this tag fails from now on (0: none).
+  void RefuseRecordWrites(uint32_t tag) { m_refusedTag = tag; }
+  bool RefusesRecordWrite(uint32_t tag) const { return m_refusedTag != 0 && tag == m_refusedTag; }
   // Asked by each operation that can fail; counts the call.
   bool Fails(Op op);
   int FallibleCalls() const { return m_fallibleCalls; }
@@ -308,6 +321,7 @@ class Host {
   int m_fallibleCalls = 0;
   int m_faults = 0;
   Op m_lastFault = Op::Count;
+  uint32_t m_refusedTag = 0;
 
   Host* m_previous = nullptr;
 };
