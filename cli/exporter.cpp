@@ -157,12 +157,13 @@ class Exporter {
     words.text().set(text.plain.c_str());
   }
 
-  std::string DefinitionText(int definition, uint16_t* kind) const {
+  std::string DefinitionText(int definition, uint16_t* kind, int* pointSize = nullptr) const {
     const Bytes* bytes = m_host.Records().Find(kQXTagTextExprDef, RecordKey{static_cast<uint32_t>(definition), 0, 0});
     if (bytes == nullptr || bytes->size() <= sizeof(QXTextExprDefHeader)) return {};
     QXTextExprDefHeader header;
     std::memcpy(&header, bytes->data(), sizeof header);
     if (kind != nullptr) *kind = header.host8;
+    if (pointSize != nullptr) *pointSize = header.fontWord >> 8;
     const char* text = reinterpret_cast<const char*>(bytes->data()) + sizeof header;
     return std::string(text, strnlen(text, bytes->size() - sizeof header));
   }
@@ -173,13 +174,16 @@ class Exporter {
       const Place* place = PlaceOf(assignment.staff);
       if (place == nullptr) continue;
       uint16_t kind = 0;
-      const std::string text = DefinitionText(assignment.definition, &kind);
+      int pointSize = 0;
+      const std::string text = DefinitionText(assignment.definition, &kind, &pointSize);
       if (text.empty()) continue;
       const int measure = static_cast<int>(key.a);
       if ((assignment.flags & kQXExprLayerMask) == 0) {
-        // The cue's name: at the start of its measure.
-        Direction(*place, measure, 0, [&](pugi::xml_node type) { Words(type, text); },
-                  DirectionOptions{"above", -1, kCueNameIdPrefix});
+        // The cue's name: at the start of its measure, in the size the plug-in gave it.
+        Direction(*place, measure, 0, [&](pugi::xml_node type) {
+          Words(type, text);
+          if (pointSize > 0) type.child("words").append_attribute("font-size") = pointSize;
+        }, DirectionOptions{"above", -1, kCueNameIdPrefix});
         ++m_counts.cueNames;
         continue;
       }

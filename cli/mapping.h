@@ -63,7 +63,7 @@
 //   a cue's durations exactly, they are raised for the whole part. A
 //   multi-measure rest over a cued measure is cut there.
 //   Cue names (new measure expressions on all layers) -> <words> at the start
-//   of the measure; copied expressions -> <words> or <dynamics> on the
+//   of the measure, in the point size of their definition; copied expressions -> <words> or <dynamics> on the
 //   destination staff, in the cue's voice; markers (new measure texts) ->
 //   <words> with the text's font; copied chord symbols -> <harmony>; copied
 //   clefs -> <clef> changes around the cue; copied slurs and wedges -> <slur>

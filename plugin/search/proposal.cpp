@@ -19,13 +19,6 @@ namespace {
 
 constexpr int kNone = -1;
 
-struct Candidate {
-  int score;
-  int start;
-  int end;
-  int layer;
-};
-
 bool Silent(int slot, int measure) { return MeasureEmpty(slot, measure) || HasCue(slot, measure); }
 
 const TEmpty& Figures(int slot, int measure) {
@@ -40,8 +33,9 @@ double Seconds(HWND dialog, int from, int to) {
   return g_duration.GetDuration(region, dialog);
 }
 
-// The best cue slot can give for first..last, or none (score 0).
-Candidate Score(HWND dialog, int slot, int first, int last) {
+}  // namespace
+
+SourceOffer ScoreSource(HWND dialog, int slot, int first, int last) {
   const bool measures = (g_plugin.workingFlags & kFlagMeasures) != 0;
   const int desired = g_settings.desiredLength;
   const int allowed = g_settings.allowedLength;
@@ -50,10 +44,10 @@ Candidate Score(HWND dialog, int slot, int first, int last) {
   int end = last;
   while (Silent(slot, end)) {
     if (last - end >= 4) break;
-    if (end <= first) return Candidate{0, 0, 0, 0};
+    if (end <= first) return SourceOffer{0, 0, 0, 0};
     --end;
   }
-  if (last - end >= 4) return Candidate{0, 0, 0, 0};
+  if (last - end >= 4) return SourceOffer{0, 0, 0, 0};
 
   int desiredStart = measures ? end - desired + 1 : std::max(end - 5, 1);
   int floor = measures ? end - allowed + 1 : end - 10;
@@ -97,15 +91,13 @@ Candidate Score(HWND dialog, int slot, int first, int last) {
     score += std::min(3 * record.entryCount, 20);
     layer = std::min(layer, record.layer);
   }
-  return Candidate{score, start, end, layer};
+  return SourceOffer{score, start, end, layer};
 }
-
-}  // namespace
 
 void Propose(HWND dialog, int first, int last) {
   g_search.proposalScore = 0;
   for (int slot = 1; slot <= g_search.documentRegion.endSlot; ++slot) {
-    const Candidate candidate = Score(dialog, slot, first, last);
+    const SourceOffer candidate = ScoreSource(dialog, slot, first, last);
     if (candidate.score <= g_search.proposalScore) continue;  // ties keep the earlier staff
     g_search.proposalScore = candidate.score;
     g_search.proposedSlot = slot;

@@ -64,7 +64,7 @@ TEST_F(Command, AddModeWritesTheCueAndKeepsTheMusic) {
   for (int m = 4; m <= 8; ++m) EXPECT_EQ(CuePitches(out, 2, m), (std::vector<std::string>{"C5", "D5", "E5", "F5"}));
   EXPECT_TRUE(CuePitches(out, 2, 3).empty());
   const std::string xml = ReadText(dir.Path("duet.cued.musicxml"));
-  EXPECT_NE(xml.find("<words>Flute</words>"), std::string::npos) << "the cue's name";
+  EXPECT_NE(xml.find("<words font-size=\"16\">Flute</words>"), std::string::npos) << "the cue's name";
 }
 
 TEST_F(Command, MarkModeWritesItalicMarkers) {
@@ -260,7 +260,7 @@ TEST_F(Command, ReviewTakesTheUsersAnswersFromTheConsole) {
   const pugi::xml_document out = Read(dir.Path("trio.cued.musicxml"));
   EXPECT_TRUE(CuePitches(out, 2, 8).empty());
   EXPECT_EQ(CuePitches(out, 3, 8).size(), 4u);
-  EXPECT_NE(ReadText(dir.Path("trio.cued.musicxml")).find("<words>Solo flute</words>"), std::string::npos);
+  EXPECT_NE(ReadText(dir.Path("trio.cued.musicxml")).find("font-size=\"16\">Solo flute</words>"), std::string::npos);
 }
 
 TEST_F(Command, ReviewSkipsAndStopsAsAsked) {

@@ -161,6 +161,8 @@ TEST_F(CueNotation, AStaffOfAPianoGetsItsStaffNumberAndAVoiceNoOtherMusicUses) {
   EXPECT_EQ(Values(2, 5, [](pugi::xml_node n) { return std::string(n.child_value("voice")); }), "6 6 6 6");
   EXPECT_STREQ(out.select_node("/score-partwise/part[2]/measure[4]/direction[@id]/staff").node().child_value(), "1")
       << "the cue's name stands on its staff";
+  EXPECT_EQ(out.select_node("/score-partwise/part[2]/measure[4]/direction[@id]//words").node().attribute("font-size").as_int(),
+            16) << "Times New Roman 16, with no font preference in the score";
   ExpectCueVoicesFill(4);
 }
 

@@ -1,4 +1,8 @@
 // Whether a staff rests in a measure, and how long it rests.
+#include <dlfcn.h>
+
+#include <functional>
+
 #include "harness.h"
 #include "quivra/qx_records.h"
 
@@ -171,6 +175,55 @@ TEST_F(RestMeasurement, SecondsFollowTheTempo) {
   EXPECT_DOUBLE_EQ(Forward(2, 5), 4 * 2.0 + 4 * 4.0);
   EXPECT_EQ(last, 12);
   EXPECT_DOUBLE_EQ(Backward(2, 12, 5), 2 * 2.0 + 4 * 4.0) << "six measures back, two of them before the change";
+}
+
+// Each staff's offer as the source of a cue for measures 5..12, term by
+// term: +10 for a clean start, +10 within the desired length (5), +10 when it
+// falls silent at 13, +10 within ten measures of 12, 2 x (4 - how far before
+// 12 it ends), 20 - its length, and min(3 x entries, 20) for each measure.
+TEST(ProposalScores, AddUpTheTermsOfEachOffer) {
+  struct Offer {
+    const char* label;
+    std::function<void(quivrasim::ScoreBuilder&, uint16_t)> play;
+    int score, start, end;
+  };
+  auto notes = [](int count, bool tiedOver) {
+    std::vector<EntrySpec> entries;
+    for (int i = 0; i < count; ++i) {
+      entries.push_back(EntrySpec{4096 / count, {quivrasim::NoteSpec{7, 0, tiedOver ? kQXNoteTieEnd : 0u}}, 0, 0});
+    }
+    return entries;
+  };
+  auto everyMeasure = [&](int count, bool tiedOver, int first, int last) {
+    return [=](quivrasim::ScoreBuilder& build, uint16_t staff) {
+      for (int m = first; m <= last; ++m) build.Entries(staff, m, 0, notes(count, tiedOver));
+    };
+  };
+  const Offer offers[] = {
+      {"four notes a measure", everyMeasure(4, false, 1, 20), 10 + 10 + 10 + 8 + 15 + 5 * 12, 8, 12},
+      {"silent from 12", everyMeasure(4, false, 1, 11), 10 + 10 + 10 + 10 + 6 + 15 + 5 * 12, 7, 11},
+      {"seven notes a measure", everyMeasure(7, false, 1, 20), 10 + 10 + 10 + 8 + 15 + 5 * 20, 8, 12},
+      {"every start tied over", everyMeasure(4, true, 1, 20), 10 + 8 + 12 + 8 * 12, 5, 12},
+      {"one tied-over note a measure", everyMeasure(1, true, 1, 20), 10 + 8 + 12 + 8 * 3, 5, 12},
+      {"only from 12", everyMeasure(4, false, 12, 20), 10 + 10 + 10 + 8 + 19 + 12, 12, 12},
+  };
+  for (const Offer& offer : offers) {
+    quivrasim::Host host;
+    quivrasim::ScoreBuilder build(host.Doc());
+    build.Measures(20);
+    offer.play(build, build.Staff("Source"));
+    build.Play(build.Staff("Rester"), 1, 4);
+    std::string error;
+    auto module = quivrasim::Plugin::Load(host, ProbePath(), &error);
+    ASSERT_NE(module, nullptr) << error;
+    module->Start();
+    const CoreProbe* core = reinterpret_cast<CoreProbeFn>(dlsym(module->Module(), CORE_PROBE_SYMBOL))();
+    core->PrepareSearch(kMeasures);
+    int start = 0;
+    int end = 0;
+    EXPECT_EQ(core->ScoreSource(1, 5, 12, &start, &end), offer.score) << offer.label;
+    EXPECT_EQ(std::make_pair(start, end), std::make_pair(offer.start, offer.end)) << offer.label;
+  }
 }
 
 }  // namespace

@@ -158,24 +158,55 @@ TEST_F(Elements, ChordSymbolsAreCopiedOnceEach) {
   EXPECT_EQ(host.Doc().Records().Siblings(kQXTagChord, quivrasim::KeyScheme::Triple, {flute, 10, 0}).size(), 2u);
 }
 
-TEST_F(Elements, ArticulationsAndLyricsTravelWithTheirEntries) {
-  const uint32_t accented = Entry(flute, 9, 0, 1);
-  const uint32_t sung = Entry(flute, 11, 0, 0);
-  build.AddRecord(kQXTagArticulation, QXKey::Entry(accented, kQXNew), QXEntryDetail{{4, 0, 0, 0, 0}});
-  build.AddRecord(kQXTagLyricVerse, QXKey::Entry(sung, kQXNew), QXEntryDetail{{1, 9, 0, 0, 0}});
-  CreateWith();
-  EXPECT_NE(host.Doc().Records().Find(kQXTagArticulation, {Entry(oboe, 9, 3, 1), 0, 0}), nullptr);
-  EXPECT_NE(host.Doc().Records().Find(kQXTagLyricVerse, {Entry(oboe, 11, 3, 0), 0, 0}), nullptr);
-}
-
-TEST_F(Elements, SwitchedOffArticulationsAndLyricsStayBehind) {
-  const uint32_t accented = Entry(flute, 9, 0, 1);
-  const uint32_t sung = Entry(flute, 11, 0, 0);
-  build.AddRecord(kQXTagArticulation, QXKey::Entry(accented, kQXNew), QXEntryDetail{{4, 0, 0, 0, 0}});
-  build.AddRecord(kQXTagLyricVerse, QXKey::Entry(sung, kQXNew), QXEntryDetail{{1, 9, 0, 0, 0}});
-  CreateWith({IDC_ARTICULATIONS, IDC_LYRICS});
-  EXPECT_EQ(host.Doc().Records().Find(kQXTagArticulation, {Entry(oboe, 9, 3, 1), 0, 0}), nullptr);
-  EXPECT_EQ(host.Doc().Records().Find(kQXTagLyricVerse, {Entry(oboe, 11, 3, 0), 0, 0}), nullptr);
+// Every detail of a copied entry goes to its copy, at the same incidence:
+// articulations and the three lyric kinds only when switched on; stems, the
+// eight beam kinds and the two 20-byte kinds always.
+TEST_F(Elements, EntryDetailsTravelWithTheirEntries) {
+  struct Detail {
+    uint32_t tag;
+    int box;  // the switch it needs, 0 for none
+  };
+  const Detail details[] = {{kQXTagArticulation, IDC_ARTICULATIONS}, {kQXTagLyricVerse, IDC_LYRICS},
+                            {kQXTagLyricSection, IDC_LYRICS},        {kQXTagLyricChorus, IDC_LYRICS},
+                            {kQXTagStemAdjust, 0},  {kQXTagBeamST, 0}, {kQXTagBeamSt, 0}, {kQXTagBeamBL, 0},
+                            {kQXTagBeamBH, 0},      {kQXTagBeambL, 0}, {kQXTagBeambH, 0}, {kQXTagBeamSU, 0},
+                            {kQXTagBeamsl, 0},      {kQXTagCrossNote, 0}, {kQXTagAccidentalHint, 0}};
+  const bool wide[] = {false, false, false, false, false, false, false, false,
+                       false, false, false, false, false, true,  true};
+  for (size_t i = 0; i < std::size(details); ++i) {
+    const uint32_t entry = Entry(flute, 9 + static_cast<int>(i) / 4, 0, i % 4);
+    for (uint16_t word = 1; word <= 2; ++word) {  // two incidences each
+      if (wide[i]) {
+        build.AddRecord(details[i].tag, QXKey::Entry(entry, kQXNew), QXEntryDetail20{{word, 7}});
+      } else {
+        build.AddRecord(details[i].tag, QXKey::Entry(entry, kQXNew), QXEntryDetail{{word, 7}});
+      }
+    }
+  }
+  // The tuplet-part details of a copy that is no tuplet part are cleared,
+  // whatever waits under its number.
+  const uint32_t next = host.Doc().NextEntryNumber();
+  for (uint32_t number = next; number < next + 60; ++number) {
+    build.AddRecord(kQXTagTupletStart, QXKey::Entry(number, kQXNew), QXEntryDetail{{1}});
+  }
+  const uint64_t before = host.Doc().Fingerprint();
+  for (const bool switchedOn : {true, false}) {
+    CreateWith(switchedOn ? std::vector<int>{} : std::vector<int>{IDC_ARTICULATIONS, IDC_LYRICS});
+    for (size_t i = 0; i < std::size(details); ++i) {
+      const uint32_t copy = Entry(oboe, 9 + static_cast<int>(i) / 4, 3, i % 4);
+      const quivrasim::Bytes* source = host.Doc().Records().Find(details[i].tag, {Entry(flute, 9 + static_cast<int>(i) / 4, 0, i % 4), 1, 0});
+      const quivrasim::Bytes* copied = host.Doc().Records().Find(details[i].tag, {copy, 1, 0});
+      if (details[i].box == 0 || switchedOn) {
+        ASSERT_NE(copied, nullptr) << "detail " << i;
+        EXPECT_EQ(*copied, *source) << "detail " << i;
+      } else {
+        EXPECT_EQ(copied, nullptr) << "detail " << i << " stays behind when switched off";
+      }
+      EXPECT_EQ(host.Doc().Records().Find(kQXTagTupletStart, {copy, 0, 0}), nullptr);
+    }
+    ASSERT_TRUE(host.Doc().Undo());
+    ASSERT_EQ(host.Doc().Fingerprint(), before);
+  }
 }
 
 }  // namespace

@@ -255,6 +255,81 @@ TEST_F(SearchTest, TheSearchWalksOnlyTheSelection) {
   EXPECT_EQ(MarkerTexts(host, horn, 12).size(), 1u);
   EXPECT_EQ(MarkerCount(host), 1) << "the oboe was not selected";
   EXPECT_EQ(host.Selection().startSlot, 3) << "the selection is given back";
+  // A selection that ends while a staff rests holds no location there: the
+  // rest goes on past the selection's end.
+  host.Select(1, 1, 3, 10);
+  Search(Mark(6));
+  EXPECT_EQ(MarkerCount(host), 1) << "no marker at 10 for the rests of 5..12";
+}
+
+// Which staves the search chooses to receive a cue with the resting one.
+class Destinations : public SearchTest {
+ protected:
+  // The first location of an interactive search: "slot/rest end", the
+  // proposal's caption and the preselected staff lines.
+  std::string FirstStop(std::vector<int>* lines = nullptr, std::string* proposal = nullptr, int threshold = 8) {
+    std::string stop;
+    RunDialog([&](DialogSession& d) {
+      SearchOptions options;
+      options.threshold = threshold;
+      Configure(d, options);
+      d.Click(IDC_START);
+      stop = d.Text(IDC_STAFF_NUMBER) + "/" + d.Text(IDC_MEASURE_NUMBER);
+      if (lines != nullptr) *lines = d.SelectedLines(IDC_STAVES);
+      if (proposal != nullptr) *proposal = d.Text(IDC_USE_PROPOSED);
+      d.Click(IDC_CLOSE);
+      d.Click(IDC_CLOSE);
+    });
+    return stop;
+  }
+};
+
+TEST_F(Destinations, AStaffThatRestsOnIsCountedButNotChosen) {
+  // A rests in 5..12, B in 5..20: at A's re-entry B rests on.
+  build.Measures(40);
+  const uint16_t a = build.Staff("A");
+  const uint16_t b = build.Staff("B");
+  build.Play(a, 1, 4).Play(a, 13, 40);
+  build.Play(b, 1, 4).Play(b, 21, 40);
+  // With nobody else, every staff rests at A's re-entry: no location there.
+  EXPECT_EQ(FirstStop(), "2/20");
+  const uint16_t c = build.Staff("C");
+  build.Play(c, 1, 40);
+  std::vector<int> lines;
+  EXPECT_EQ(FirstStop(&lines), "1/12");
+  EXPECT_EQ(lines, std::vector<int>{0});
+}
+
+TEST_F(Destinations, OnlyStavesFromTheCurrentOneOnAndInsideTheSelectionAreChosen) {
+  build.Measures(40);
+  const uint16_t a = build.Staff("A");
+  const uint16_t b = build.Staff("B");
+  const uint16_t c = build.Staff("C");
+  build.Play(build.Staff("D"), 1, 40);
+  for (const uint16_t staff : {a, b, c}) build.Play(staff, 1, 4).Play(staff, 13, 40);
+  std::vector<int> lines;
+  EXPECT_EQ(FirstStop(&lines), "1/12");
+  EXPECT_EQ(lines, (std::vector<int>{0, 1, 2}));
+  host.Select(2, 1, 2, 40);  // B alone: A stands before it, C outside the selection
+  EXPECT_EQ(FirstStop(&lines), "2/12");
+  EXPECT_EQ(lines, std::vector<int>{1});
+}
+
+TEST_F(Destinations, TheCueStartsNoEarlierThanTheLatestRestStartOfThemAll) {
+  // A rests in 5..12, B in 8..12; every measure of D starts tied over, so the
+  // proposal reaches back as far as it may.
+  build.Measures(40);
+  const uint16_t a = build.Staff("A");
+  const uint16_t b = build.Staff("B");
+  const uint16_t d = build.Staff("D");
+  build.Play(a, 1, 4).Play(a, 13, 40);
+  build.Play(b, 1, 7).Play(b, 13, 40);
+  for (int m = 1; m <= 40; ++m) {
+    build.Entries(d, m, 0, std::vector<quivrasim::EntrySpec>(4, quivrasim::EntrySpec{1024, {{7, 0, kQXNoteTieEnd}}, 0, 0}));
+  }
+  std::string proposal;
+  EXPECT_EQ(FirstStop(nullptr, &proposal, 5), "1/12");
+  EXPECT_EQ(proposal, "Use Proposed Cue:  D, actual measure 8 to 12");
 }
 
 TEST_F(SearchTest, ProgressCountsStavesTimesMeasures) {

@@ -17,6 +17,7 @@
 #include "shell/plugin_state.h"
 #include "shell/texts.h"
 #include "score/tempo_map.h"
+#include "search/proposal.h"
 #include "search/rest_measurement.h"
 #include "search/search_state.h"
 #include "shell/window_title.h"
@@ -93,6 +94,13 @@ void CopyEntryShapes(uint16_t documentList, int sourceSlot, int destinationSlot,
   job.newEntries.assign(to, to + count);
   job.smartShapes.assign(shapes, shapes + shapeCount);
   ostinel::CopyEntrySmartShapes(job, destinationSlot);
+}
+
+int ScoreSource(int slot, int first, int last, int* start, int* end) {
+  const ostinel::SourceOffer offer = ostinel::ScoreSource(nullptr, slot, first, last);
+  *start = offer.start;
+  *end = offer.end;
+  return offer.score;
 }
 
 bool BuildTempoMap(const QXRegion& region) { return ostinel::g_duration.Build(region, nullptr); }
@@ -178,6 +186,7 @@ const CoreProbe kProbe = {
     ostinel::MarkMeasureCued,
     RestLength,
     SecondaryStaff,
+    ScoreSource,
 };
 
 }  // namespace

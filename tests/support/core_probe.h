@@ -83,6 +83,8 @@ struct CoreProbe {
   void (*MarkCued)(int slot, int measure, int layer);
   double (*RestLength)(int slot, int start, int* last, int* first, bool forward, int32_t maxLength, int32_t maxEnd);
   bool (*SecondaryStaff)(int instrument);
+  // A staff's offer as the cue's source for first..last: its score, start and end.
+  int (*ScoreSource)(int slot, int first, int last, int* start, int* end);
 };
 
 #define CORE_PROBE_SYMBOL "OstinelCoreProbe"
