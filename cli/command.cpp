@@ -14,7 +14,8 @@
 #include "options.h"
 #include "output_file.h"
 #include "ranges.h"
-#include "resources/resource_ids.h"
+#include "resource_ids.h"
+#include "settings_key.h"
 #include "score_file.h"
 #include "session.h"
 #include "stop_request.h"
@@ -24,7 +25,7 @@ namespace ostinel_cli {
 
 namespace {
 
-constexpr const char* kRegistryKey = "Software\\Lorvent";
+constexpr const char* kRegistryKey = OSTINEL_SETTINGS_KEY;
 
 bool MakeDirectories(const std::string& path, std::string* error) {
   for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "mapping.h"
-#include "resources/resource_ids.h"
+#include "resource_ids.h"
 
 namespace ostinel_cli {
 

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "ranges.h"
-#include "resources/resource_ids.h"
+#include "resource_ids.h"
 
 namespace ostinel_cli {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "resources/resource_ids.h"
+#include "resource_ids.h"
 
 namespace ostinel_cli {
 

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "ranges.h"
-#include "resources/resource_ids.h"
+#include "resource_ids.h"
 #include "session.h"
 
 namespace ostinel_cli {

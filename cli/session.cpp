@@ -7,7 +7,7 @@
 
 #include "plugin_texts.h"
 #include "quivrasim/plugin.h"
-#include "resources/resource_ids.h"
+#include "resource_ids.h"
 #include "review.h"
 
 namespace ostinel_cli {

@@ -8,6 +8,7 @@
 #include "cue/cue_job.h"
 #include "cue/cue_name.h"
 #include "cue/elements.h"
+#include "host/alerts.h"
 #include "host/frames.h"
 #include "host/host_ops.h"
 #include "host/host_text.h"
@@ -16,7 +17,7 @@
 #include "platform/dialog_items.h"
 #include "quivra/qx_records.h"
 #include "resources/resource_ids.h"
-#include "shell/texts.h"
+#include "resources/texts.h"
 
 namespace ostinel {
 
@@ -361,7 +362,7 @@ int ReadCueJob(HWND dialog) {
   if (std::strlen(job.cueName) == kCueNameSize - 1) EndOnCharacter(job.cueName);
 
   if (job.destinationCount <= 0) {
-    QX_AlertMessage(dialog, kQXAlertWarning, IDS_NO_DESTINATION, nullptr);
+    ShowAlert(dialog, kQXAlertWarning, IDS_NO_DESTINATION);
     return 0;
   }
   for (int i = 0; i < job.destinationCount; ++i) {
@@ -372,7 +373,7 @@ int ReadCueJob(HWND dialog) {
       const bool occupied = frame->entryCount > 0;
       QX_FreeTGF(frame);
       if (occupied) {
-        QX_AlertMessage(dialog, kQXAlertWarning, IDS_LAYER_NOT_EMPTY, nullptr);
+        ShowAlert(dialog, kQXAlertWarning, IDS_LAYER_NOT_EMPTY);
         return 0;
       }
     }
@@ -387,7 +388,7 @@ int CreateCue(int32_t* created) {
   // A creation inside the search's edit belongs to it; one of its own is closed here.
   const bool ownEdit = !EditOpen();
   if (ownEdit && !StartEdit(EditLabel(job).c_str())) {
-    QX_AlertMessage(job.dialog, kQXAlertPlain, 0, kCouldNotCreate);
+    ShowAlert(job.dialog, kQXAlertPlain, kCouldNotCreate);
     return 0;
   }
   const uint32_t progress =
@@ -407,7 +408,7 @@ int CreateCue(int32_t* created) {
       // it was, so that no staff holds half a cue.
       writes.Rollback(slot);
       g_writeJournal.Rollback();
-      QX_AlertMessage(job.dialog, kQXAlertPlain, 0, kCouldNotCreate);
+      ShowAlert(job.dialog, kQXAlertPlain, kCouldNotCreate);
       QX_EndMassEdit(progress, static_cast<uint16_t>(cancel));
       if (ownEdit) {
         if (written > 0) {

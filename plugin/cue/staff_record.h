@@ -8,7 +8,6 @@
 
 namespace ostinel {
 
-#pragma pack(push, 1)
 class CStaffSpec : public CEData {
  public:
   CStaffSpec();
@@ -28,6 +27,5 @@ class CStaffSpec : public CEData {
   int GetName(uint16_t block, CTextObject& text);
   bool m_loaded;
 };
-#pragma pack(pop)
 
 }  // namespace ostinel

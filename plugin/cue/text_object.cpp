@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cue/plain_text.h"
 #include "host/host_ops.h"
+#include "host/plain_text.h"
 #include "host/records.h"
 #include "quivra/qx_records.h"
 

@@ -8,7 +8,6 @@
 
 namespace ostinel {
 
-#pragma pack(push, 1)
 class CTextObject : public CEData {
  public:
   CTextObject();
@@ -44,6 +43,5 @@ class CTextObject : public CEData {
   uint32_t m_rawTag;
   uint16_t m_rawNumber;
 };
-#pragma pack(pop)
 
 }  // namespace ostinel

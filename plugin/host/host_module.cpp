@@ -28,4 +28,11 @@ HMODULE FindHostModule() {
 
 HMODULE HostModule() { return g_hostModule; }
 
+namespace {
+uint32_t g_hostVersion = 0;
+}  // namespace
+
+uint32_t HostVersion() { return g_hostVersion; }
+void SetHostVersion(uint32_t version) { g_hostVersion = version; }
+
 }  // namespace ostinel

@@ -65,13 +65,6 @@ namespace hostcall {
 QX_OPERATIONS(OSTINEL_DEFINE_HOST_CALL)
 #undef OSTINEL_DEFINE_HOST_CALL
 
-bool Resolve(const char* name) {
-  for (int i = 0; i < kHostOpCount; ++i) {
-    if (std::strcmp(kHostOpNames[i], name) == 0) return Address(static_cast<HostOpIndex>(i)) != nullptr;
-  }
-  return false;
-}
-
 }  // namespace hostcall
 
 int16_t QX_StartQuivraEdit(const char* label, uint32_t version) {

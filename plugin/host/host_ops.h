@@ -18,8 +18,6 @@ namespace hostcall {
 QX_OPERATIONS(OSTINEL_DECLARE_HOST_CALL)
 #undef OSTINEL_DECLARE_HOST_CALL
 
-// Resolves the operation if that has not been tried yet; true when the host has it.
-bool Resolve(const char* name);
 }  // namespace hostcall
 
 // Edits: the plug-in counts the host edits it has opened. Starting adds one

@@ -1,5 +1,6 @@
 #include "host/records.h"
 
+#include "host/alerts.h"
 #include "host/host_ops.h"
 #include "host/preferences.h"
 #include "host/write_journal.h"
@@ -16,7 +17,7 @@ uint32_t AtMost(uint32_t version, uint32_t ceiling) { return version > ceiling ?
 // developer, then go on with the 2004 version.
 uint32_t Layout2004(uint32_t version, const char* warning) {
   if (version >= kQXVersion09) return version;
-  QX_AlertMessage(nullptr, kQXAlertPlain, 0, warning);
+  ShowAlert(nullptr, kQXAlertPlain, warning);
   return kQXVersion09;
 }
 

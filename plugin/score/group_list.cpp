@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "cue/text_block_loader.h"
 #include "host/host_text.h"
 #include "host/records.h"
+#include "host/text_block_loader.h"
 
 namespace ostinel {
 

@@ -3,11 +3,12 @@
 #include <cmath>
 #include <cstring>
 
+#include "host/alerts.h"
+#include "host/host_module.h"
 #include "host/host_ops.h"
 #include "host/records.h"
 #include "resources/resource_ids.h"
-#include "shell/plugin_state.h"
-#include "shell/texts.h"
+#include "resources/texts.h"
 
 namespace ostinel {
 
@@ -23,7 +24,7 @@ bool Before(const TGetDuration::TempoChange& a, int32_t measure, int32_t positio
 }
 
 // Frames are read with the layout of the host at hand.
-uint32_t FrameVersion() { return g_plugin.hostVersion >= kQXVersion0A01 ? kQXVersionCurrent : kQXVersion0A; }
+uint32_t FrameVersion() { return HostVersion() >= kQXVersion0A01 ? kQXVersionCurrent : kQXVersion0A; }
 
 bool Usable(double tempo) { return std::isfinite(tempo) && tempo > 0.0; }
 
@@ -64,7 +65,7 @@ void TGetDuration::AddTempoChange(const TempoChange& change, HWND window) {
       char text[200];
       LoadPluginString(m_conflictMessageId, format, sizeof format);
       FormatText(text, sizeof text, format, static_cast<long>(change.measure));
-      QX_AlertMessage(window, kQXAlertPlain, 0, text);
+      ShowAlert(window, kQXAlertPlain, text);
     }
     // The indication added later wins.
     found.tempo = change.tempo;
@@ -210,7 +211,7 @@ double TGetDuration::GetDuration(const QXRegion& region, HWND window) {
     const int32_t to = measure == region.endMeasure && region.endPos <= length ? region.endPos : length;
     int32_t from = measure == region.startMeasure ? region.startPos : 0;
     if (to < from) {
-      QX_AlertMessage(window, kQXAlertPlain, 0, kInternalError);
+      ShowAlert(window, kQXAlertPlain, kInternalError);
       return 1.0;
     }
     for (;;) {
@@ -222,7 +223,7 @@ double TGetDuration::GetDuration(const QXRegion& region, HWND window) {
         break;
       }
       if (m_map[next].measure < measure) {
-        QX_AlertMessage(window, kQXAlertPlain, 0, kInternalError);
+        ShowAlert(window, kQXAlertPlain, kInternalError);
         return 1.0;
       }
       total += (m_map[next].position - from) * 60.0 / tempo / 1024.0;

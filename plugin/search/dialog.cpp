@@ -7,14 +7,15 @@
 #include "host/host_ops.h"
 #include "platform/dialog_items.h"
 #include "resources/resource_ids.h"
+#include "resources/texts.h"
 #include "search/dialog_controls.h"
 #include "search/search_driver.h"
 #include "search/search_state.h"
 #include "search/settings.h"
-#include "shell/plugin_state.h"
-#include "shell/texts.h"
 
 namespace ostinel {
+
+int16_t g_dialogOpen = 0;
 
 namespace {
 
@@ -90,7 +91,7 @@ void Initialise(HWND dialog) {
   ShowNumber(dialog, IDC_PERCENT, g_cueJob.percentage);
   for (const IncludeBox& box : kIncludeBoxes) Check(dialog, box.control, (flags & box.flag) != 0);
 
-  SetControlState(dialog, false, true, true);
+  SetControlState(dialog, kCueOptions | kTakeFocus);
   QX_SetDlgFocus(dialog, IDC_THRESHOLD);
 }
 
@@ -100,10 +101,10 @@ void Close(HWND dialog, uint32_t* workingFlags) {
   if (!g_searchActive) {
     SaveSettings();
     *workingFlags |= kFlagDialogClosed;
-    g_plugin.dialogOpen = 0;
+    g_dialogOpen = 0;
     QX_EndDialog(dialog);
   } else {
-    SetControlState(dialog, false, true, true);
+    SetControlState(dialog, kCueOptions | kTakeFocus);
   }
   RestoreUserSelection();
 }
@@ -115,7 +116,7 @@ void SelectMode(HWND dialog, bool add) {
   Check(dialog, add ? IDC_MODE_MARK : IDC_MODE_ADD, false);
   SetStartCaption(dialog, add && IsChecked(dialog, IDC_INTERACTIVE));
   for (const int control : kAddModeControls) Enable(dialog, control, add);
-  SetControlState(dialog, false, add, false);
+  SetControlState(dialog, add ? kCueOptions : kIdle);
 }
 
 void UseProposedCue(HWND dialog) {
@@ -209,7 +210,7 @@ int32_t QXAPI DialogHandler(HWND dialog, uint32_t message, uint16_t command, int
       return 0;
     case WM_CLOSE:
     case WM_DESTROY:
-      g_plugin.dialogOpen = 0;
+      g_dialogOpen = 0;
       g_dialogShown = false;
       SearchRelease();
       return 0;

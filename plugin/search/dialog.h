@@ -8,6 +8,10 @@
 
 namespace ostinel {
 
+// Nonzero while the dialog is open: set at invocation, cleared when the
+// dialog is closed or destroyed.
+extern int16_t g_dialogOpen;
+
 int32_t QXAPI DialogHandler(HWND dialog, uint32_t message, uint16_t command, int32_t lParam,
                             uint32_t* workingFlags);
 

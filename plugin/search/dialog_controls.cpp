@@ -3,13 +3,13 @@
 #include "cue/cue_job.h"
 #include "cue/staff_record.h"
 #include "cue/text_object.h"
+#include "host/alerts.h"
 #include "host/host_ops.h"
 #include "platform/dialog_items.h"
 #include "resources/dialog_controls.h"
 #include "resources/resource_ids.h"
+#include "resources/texts.h"
 #include "search/search_state.h"
-#include "shell/plugin_state.h"
-#include "shell/texts.h"
 
 namespace ostinel {
 
@@ -60,7 +60,10 @@ void ShowPosition(HWND dialog, int slot, int measure) {
   QX_SetDlgItemVal(dialog, IDC_MEASURE_NUMBER, kQXValueInteger, measure);
 }
 
-void SetControlState(HWND dialog, bool atLocation, bool cueOptions, bool takeFocus) {
+void SetControlState(HWND dialog, unsigned state) {
+  const bool atLocation = (state & kAtLocation) != 0;
+  bool cueOptions = (state & kCueOptions) != 0;
+  const bool takeFocus = (state & kTakeFocus) != 0;
   const bool ask = IsChecked(dialog, IDC_INTERACTIVE) || g_search.proposalScore == 0;
   if (IsChecked(dialog, IDC_MODE_MARK)) cueOptions = false;
 
@@ -126,7 +129,7 @@ void FillCueFields(HWND dialog, int proposedLayer) {
 }
 
 void RestoreUserSelection() {
-  const QXRegion& saved = g_plugin.savedSelection;
+  const QXRegion& saved = g_search.savedSelection;
   QX_SetCurERegion(&saved);
   if (saved.startMeasure != 0 && saved.startSlot != 0) {
     QX_ScrollTo(static_cast<uint16_t>(saved.startMeasure),
@@ -141,7 +144,7 @@ bool RefuseStudioView(HWND dialog) {
   QXRegion document{};
   QX_GetCurERegions(&output, &selection, &document);
   if (document.startList == 0) return false;
-  QX_AlertMessage(dialog, kQXAlertError, IDS_STUDIO_VIEW, nullptr);
+  ShowAlert(dialog, kQXAlertError, IDS_STUDIO_VIEW);
   return true;
 }
 

@@ -8,9 +8,14 @@
 
 namespace ostinel {
 
-// atLocation: a location is offered; cueOptions: the cue option controls
-// stay editable; takeFocus: focus the button the user will want next.
-void SetControlState(HWND dialog, bool atLocation, bool cueOptions, bool takeFocus);
+// The dialog's states, combined into a set.
+enum ControlState : unsigned {
+  kIdle = 0,
+  kAtLocation = 1,  // a location is offered
+  kCueOptions = 2,  // the cue option controls stay editable
+  kTakeFocus = 4,   // focus the button the user will want next
+};
+void SetControlState(HWND dialog, unsigned state);
 
 // Selects the proposed layer (1-based; 0 keeps the source layer) and fills
 // the staff list, preselecting the staves the cue job marks.

@@ -2,15 +2,14 @@
 
 #include <cstring>
 
-#include "cue/text_block_loader.h"
 #include "cue/text_object.h"
 #include "host/host_ops.h"
 #include "host/records.h"
+#include "host/text_block_loader.h"
 #include "quivra/qx_records.h"
+#include "resources/texts.h"
 #include "search/search_state.h"
 #include "search/settings.h"
-#include "shell/plugin_state.h"
-#include "shell/texts.h"
 
 namespace ostinel {
 
@@ -46,7 +45,7 @@ void MarkLocation() {
   const int16_t instrument = QX_SlotToInst(static_cast<uint16_t>(g_search.currentSlot), 0);
   if (instrument < 1) return;
   char text[kMarkerTextSize];
-  const bool measures = (g_plugin.workingFlags & kFlagMeasures) != 0;
+  const bool measures = (g_workingFlags & kFlagMeasures) != 0;
   FormatText(text, sizeof text, measures ? g_texts.markerMeasures : g_texts.markerSeconds, g_search.restLength);
 
   const auto measure = static_cast<uint16_t>(g_search.restEnd);

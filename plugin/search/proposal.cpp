@@ -5,13 +5,12 @@
 #include "cue/cue_name.h"
 #include "host/host_ops.h"
 #include "resources/resource_ids.h"
+#include "resources/texts.h"
 #include "score/tempo_map.h"
 #include "search/dialog_controls.h"
 #include "search/rest_measurement.h"
 #include "search/search_state.h"
 #include "search/settings.h"
-#include "shell/plugin_state.h"
-#include "shell/texts.h"
 
 namespace ostinel {
 
@@ -19,12 +18,28 @@ namespace {
 
 constexpr int kNone = -1;
 
+// The source must play in one of the rest's last measures.
+constexpr int kSourceReach = 4;
+// In Seconds mode: the desired start and the floor, in measures before the source's end.
+constexpr int kSecondsDesiredReach = 5;
+constexpr int kSecondsFloorReach = 10;
+// The proposal's terms.
+constexpr int kCleanStartBonus = 10;
+constexpr int kDesiredLengthBonus = 10;
+constexpr int kSilentAtReEntryBonus = 10;
+constexpr int kNearReEntryBonus = 10;
+constexpr int kNearReEntryMeasures = 10;  // a start closer than this to the rest end
+constexpr int kPerMeasureNearerEnd = 2;   // for each measure the source plays nearer the rest end
+constexpr int kLengthAllowance = 20;      // less the cue's length
+constexpr int kPerEntry = 3;              // in each measure, up to...
+constexpr int kMostPerMeasure = 20;
+
 bool Silent(int slot, int measure) { return MeasureEmpty(slot, measure) || HasCue(slot, measure); }
 
 const TEmpty& Figures(int slot, int measure) {
   static const TEmpty kNothing{};
   const TEmpty* record = nullptr;
-  MeasureEmpty(slot, measure, nullptr, nullptr, &record);
+  MeasureEmpty(slot, measure, &record);
   return record != nullptr ? *record : kNothing;
 }
 
@@ -36,21 +51,21 @@ double Seconds(HWND dialog, int from, int to) {
 }  // namespace
 
 SourceOffer ScoreSource(HWND dialog, int slot, int first, int last) {
-  const bool measures = (g_plugin.workingFlags & kFlagMeasures) != 0;
+  const bool measures = (g_workingFlags & kFlagMeasures) != 0;
   const int desired = g_settings.desiredLength;
   const int allowed = g_settings.allowedLength;
 
   // The source must play, without cue notes, in one of the last four measures.
   int end = last;
   while (Silent(slot, end)) {
-    if (last - end >= 4) break;
+    if (last - end >= kSourceReach) break;
     if (end <= first) return SourceOffer{0, 0, 0, 0};
     --end;
   }
-  if (last - end >= 4) return SourceOffer{0, 0, 0, 0};
+  if (last - end >= kSourceReach) return SourceOffer{0, 0, 0, 0};
 
-  int desiredStart = measures ? end - desired + 1 : std::max(end - 5, 1);
-  int floor = measures ? end - allowed + 1 : end - 10;
+  int desiredStart = measures ? end - desired + 1 : std::max(end - kSecondsDesiredReach, 1);
+  int floor = measures ? end - allowed + 1 : end - kSecondsFloorReach;
   floor = std::max(floor, first);
   desiredStart = std::max(desiredStart, floor);
 
@@ -75,20 +90,20 @@ SourceOffer ScoreSource(HWND dialog, int slot, int first, int last) {
   int score = 0;
   if (clean != kNone) {
     start = clean;
-    score += 10;
+    score += kCleanStartBonus;
   } else if (fallback != kNone) {
     start = fallback;
   }
   const int length = end - start + 1;
-  if (length <= desired) score += 10;
-  if (MeasureEmpty(slot, last + 1)) score += 10;  // the source falls silent at the re-entry
-  if (last - start < 10) score += 10;
-  score += 2 * (4 - (last - end));
-  score += 20 - length;
+  if (length <= desired) score += kDesiredLengthBonus;
+  if (MeasureEmpty(slot, last + 1)) score += kSilentAtReEntryBonus;
+  if (last - start < kNearReEntryMeasures) score += kNearReEntryBonus;
+  score += kPerMeasureNearerEnd * (kSourceReach - (last - end));
+  score += kLengthAllowance - length;
   int layer = QX_GetMaxLayers() - 1;
   for (int measure = start; measure <= end; ++measure) {
     const TEmpty& record = Figures(slot, measure);
-    score += std::min(3 * record.entryCount, 20);
+    score += std::min(kPerEntry * record.entryCount, kMostPerMeasure);
     layer = std::min(layer, record.layer);
   }
   return SourceOffer{score, start, end, layer};

@@ -8,7 +8,6 @@
 #include "score/tempo_map.h"
 #include "search/search_state.h"
 #include "search/settings.h"
-#include "shell/plugin_state.h"
 
 namespace ostinel {
 
@@ -74,7 +73,7 @@ QXRegion Stretch(int startMeasure, int endMeasure, int32_t endPosition) {
 }
 
 double Length(HWND window, int firstMeasure, int lastMeasure, int32_t endPosition) {
-  if ((g_plugin.workingFlags & kFlagMeasures) != 0) return lastMeasure - firstMeasure + 1;
+  if ((g_workingFlags & kFlagMeasures) != 0) return lastMeasure - firstMeasure + 1;
   return g_duration.GetDuration(Stretch(firstMeasure, lastMeasure, endPosition), window);
 }
 
@@ -93,16 +92,11 @@ void ResetRestMeasurement() {
   }
 }
 
-bool MeasureEmpty(int slot, int measure, int32_t* lastEnd, int32_t* firstStart, const TEmpty** out) {
+bool MeasureEmpty(int slot, int measure, const TEmpty** out) {
   TEmpty* record = Record(slot, measure);
   if (out != nullptr) *out = record;
   if (record == nullptr) return false;
-  auto answer = [&](bool empty) {
-    if (lastEnd != nullptr) *lastEnd = empty ? record->lastNoteEnd : 0;
-    if (firstStart != nullptr) *firstStart = empty ? record->firstNoteStart : kUnlimited;
-    return empty;
-  };
-  if (record->known) return answer(record->empty);
+  if (record->known) return record->empty;
 
   int32_t end = 0;
   int32_t start = kUnlimited;
@@ -150,7 +144,7 @@ bool MeasureEmpty(int slot, int measure, int32_t* lastEnd, int32_t* firstStart, 
       if (end != 0 || start < length) {
         record->known = true;
         record->empty = false;
-        return answer(false);  // the staff plays: the rest need not be read
+        return false;  // the staff plays: the rest need not be read
       }
     }
   }
@@ -158,12 +152,12 @@ bool MeasureEmpty(int slot, int measure, int32_t* lastEnd, int32_t* firstStart, 
   record->known = true;
   if (end != 0 || start != kUnlimited) {
     record->empty = false;
-    return answer(false);
+    return false;
   }
   record->empty = true;
   record->lastNoteEnd = end;
   record->firstNoteStart = start;
-  return answer(true);
+  return true;
 }
 
 bool HasCue(int slot, int measure) {

@@ -26,8 +26,7 @@ void ResetRestMeasurement();
 
 // True when staff slot rests in measure; *record, when given, gets the
 // cache record (null for a slot or measure below 1).
-bool MeasureEmpty(int slot, int measure, int32_t* lastEnd = nullptr, int32_t* firstStart = nullptr,
-                  const TEmpty** record = nullptr);
+bool MeasureEmpty(int slot, int measure, const TEmpty** record = nullptr);
 // The measure already holds cue notes.
 bool HasCue(int slot, int measure);
 // Records a measure that has just received a cue.

@@ -4,8 +4,10 @@
 
 #include "cue/cue_job.h"
 #include "cue/cue_writer.h"
+#include "host/alerts.h"
 #include "host/host_ops.h"
 #include "resources/resource_ids.h"
+#include "resources/texts.h"
 #include "score/tempo_map.h"
 #include "search/dialog_controls.h"
 #include "search/marking.h"
@@ -13,8 +15,6 @@
 #include "search/rest_measurement.h"
 #include "search/search_state.h"
 #include "search/settings.h"
-#include "shell/plugin_state.h"
-#include "shell/texts.h"
 
 namespace ostinel {
 
@@ -25,7 +25,13 @@ enum class StepResult { Location, Complete, Cancelled };
 bool Interactive(HWND dialog) { return IsChecked(dialog, IDC_INTERACTIVE); }
 bool MarkMode(HWND dialog) { return IsChecked(dialog, IDC_MODE_MARK); }
 bool Ask(HWND dialog) { return Interactive(dialog) || g_search.proposalScore == 0; }
-bool MeasuresMode() { return (g_plugin.workingFlags & kFlagMeasures) != 0; }
+bool MeasuresMode() { return (g_workingFlags & kFlagMeasures) != 0; }
+
+// In Seconds mode a staff's rest before a re-entry is measured to five times
+// the threshold; a staff that rests on after it does so for 2 measures, or 5 seconds.
+constexpr int kSecondsReachFactor = 5;
+constexpr int kRestsOnMeasures = 2;
+constexpr int kRestsOnSeconds = 5;
 bool WalkComplete() { return g_search.currentSlot > g_search.searchRegion.endSlot; }
 
 // False when the host refuses the edit: the search then changes nothing.
@@ -74,7 +80,7 @@ int ChooseDestinations(HWND dialog, int* latestStart) {
     int first = 0;
     int last = 0;
     const double before = RestLength(dialog, slot, restEnd, &last, &first, Direction::Backward,
-                                     MeasuresMode() ? threshold : 5 * threshold, kUnlimited);
+                                     MeasuresMode() ? threshold : kSecondsReachFactor * threshold, kUnlimited);
     if (threshold > before || restEnd + 1 >= document.endMeasure || HasCue(slot, restEnd + 1)) {
       destinations.push_back(false);  // it plays during the rest: a possible source
       continue;
@@ -83,7 +89,7 @@ int ChooseDestinations(HWND dialog, int* latestStart) {
     int afterFirst = 0;
     const double restingOn =
         RestLength(dialog, slot, restEnd + 1, &after, &afterFirst, Direction::Backward, kUnlimited, kUnlimited);
-    if (HasCue(slot, restEnd + 2) || (MeasuresMode() ? 2 : 5) <= restingOn) {
+    if (HasCue(slot, restEnd + 2) || (MeasuresMode() ? kRestsOnMeasures : kRestsOnSeconds) <= restingOn) {
       destinations.push_back(false);  // it goes on resting after the re-entry
       ++count;
       continue;
@@ -96,7 +102,7 @@ int ChooseDestinations(HWND dialog, int* latestStart) {
 }
 
 void Present(HWND dialog) {
-  SetControlState(dialog, true, true, true);
+  SetControlState(dialog, kAtLocation | kCueOptions | kTakeFocus);
   FillCueFields(dialog, g_search.proposedLayer + 1);
   if (!Ask(dialog)) return;
   QX_ExecuteMenuItem(kQXMenuShowSelection);
@@ -145,7 +151,7 @@ StepResult Step(HWND dialog, bool mark) {
       if (g_search.currentSlot > region.endSlot ||
           QX_SlotToInst(static_cast<uint16_t>(g_search.currentSlot), 0) == 0) {
         g_search.currentSlot = std::max<int32_t>(g_search.currentSlot, region.endSlot + 1);
-        SetControlState(dialog, false, true, true);
+        SetControlState(dialog, kCueOptions | kTakeFocus);
         QX_EndMassEdit(progress, 0);
         return StepResult::Complete;
       }
@@ -199,13 +205,13 @@ void ShowCount(HWND dialog, int32_t count, uint32_t many, uint32_t one) {
   char text[200];
   LoadPluginString(count >= 2 ? many : one, format, sizeof format);
   FormatText(text, sizeof text, format, static_cast<long>(count));
-  QX_AlertMessage(dialog, kQXAlertInformation, 0, text);
+  ShowAlert(dialog, kQXAlertInformation, text);
 }
 
 void Finish(HWND dialog, bool startedByButton, bool found) {
   if (startedByButton && !found) {
     SetCloseCaption(dialog, g_texts.close);
-    QX_AlertMessage(dialog, kQXAlertWarning, IDS_NOTHING_FOUND, nullptr);
+    ShowAlert(dialog, kQXAlertWarning, IDS_NOTHING_FOUND);
   } else {
     ShowCount(dialog, g_search.markedCount, IDS_MARKED_MANY, IDS_MARKED_ONE);
     ShowCount(dialog, g_search.createdCount, IDS_CREATED_MANY, IDS_CREATED_ONE);
@@ -222,13 +228,13 @@ bool ChooseSource(HWND dialog, const QXRegion& selection) {
   if (!IsChecked(dialog, IDC_USE_PROPOSED)) {
     source = selection;
     if (source.startSlot != source.endSlot) {
-      QX_AlertMessage(dialog, kQXAlertError, IDS_ONE_STAFF_ONLY, nullptr);
+      ShowAlert(dialog, kQXAlertError, IDS_ONE_STAFF_ONLY);
       return false;
     }
     if (source.startList != 0) {
       ToScoreOrder(&source);
     } else if (source.startMeasure == 0) {
-      QX_AlertMessage(dialog, kQXAlertError, IDS_SELECT_CUE_MEASURES, nullptr);
+      ShowAlert(dialog, kQXAlertError, IDS_SELECT_CUE_MEASURES);
       return false;
     }
   } else if (g_search.proposalScore != 0) {

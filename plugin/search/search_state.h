@@ -11,6 +11,7 @@
 namespace ostinel {
 
 struct SearchState {
+  QXRegion savedSelection;  // the selection at invocation, restored when the dialog ends
   QXRegion searchRegion;
   QXRegion documentRegion;
   int32_t currentSlot;

@@ -1,23 +1,26 @@
 #include "search/settings.h"
 
 #include "cue/cue_job.h"
+#include "host/alerts.h"
 #include "host/host_ops.h"
 #include "platform/registry.h"
 #include "resources/resource_ids.h"
+#include "resources/settings_key.h"
 #include "search/search_state.h"
 
 namespace ostinel {
 
 SearchSettings g_settings;
+uint32_t g_workingFlags = 0;
 bool g_settingsRead = false;
 
 namespace {
 
-constexpr const char* kRegistryKey = "Software\\Lorvent";
-constexpr const char* kValueFlags = "OstinelPI";
-constexpr const char* kValueThreshold = "OstinelPI_Flag2";
-constexpr const char* kValueDesired = "OstinelPI_Flag3";
-constexpr const char* kValueAllowed = "OstinelPI_Flag4";
+constexpr const char* kRegistryKey = OSTINEL_SETTINGS_KEY;
+constexpr const char* kValueFlags = OSTINEL_VALUE_FLAGS;
+constexpr const char* kValueThreshold = OSTINEL_VALUE_THRESHOLD;
+constexpr const char* kValueDesired = OSTINEL_VALUE_DESIRED;
+constexpr const char* kValueAllowed = OSTINEL_VALUE_ALLOWED;
 
 struct FlagControl {
   int control;
@@ -39,7 +42,7 @@ int32_t Field(HWND dialog, int control) {
 }
 
 bool Reject(HWND dialog, uint32_t message, int field) {
-  QX_AlertMessage(dialog, kQXAlertError, message, nullptr);
+  ShowAlert(dialog, kQXAlertError, message);
   QX_SetDlgFocus(dialog, static_cast<uint16_t>(field));
   return false;
 }

@@ -8,6 +8,10 @@
 
 namespace ostinel {
 
+// The working flags word: the user-data word the host hands to every dialog
+// message; the search reads its options from it.
+extern uint32_t g_workingFlags;
+
 struct SearchSettings {
   uint32_t flags = 0xFFFFFFFF;  // greater than 511: not loaded yet
   int32_t threshold = 20;       // rest, in measures or seconds

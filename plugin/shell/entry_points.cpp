@@ -1,8 +1,9 @@
 #include "shell/entry_points.h"
 
+#include "host/host_module.h"
 #include "resources/resource_ids.h"
+#include "resources/texts.h"
 #include "shell/plugin_state.h"
-#include "shell/texts.h"
 
 using namespace ostinel;
 
@@ -25,7 +26,7 @@ int32_t QXAPI QuivraExtensionEnumerate(uint32_t /*unused*/, int16_t index, QXMen
 int32_t QXAPI QuivraExtensionGetMenuStatus(uint32_t /*unused*/) { return 1; }
 
 uint32_t QXAPI QuivraExtensionVersion(uint32_t version) {
-  g_plugin.hostVersion = version;
+  SetHostVersion(version);
   return version;
 }
 

@@ -283,7 +283,8 @@ TEST_F(Command, ReviewSkipsAndStopsAsAsked) {
 TEST_F(Command, AStoppedSearchWritesNothing) {
   WriteText(dir.Path("duet.musicxml"), SmallScore(Duet()));
   ostinel_cli::RequestCancel();
-  std::vector<const char*> argv = {"ostinel", "--config-dir", "x", "--no-progress", "--mode", "add"};
+  const std::string config = Config();
+  std::vector<const char*> argv = {"ostinel", "--config-dir", config.c_str(), "--no-progress", "--mode", "add"};
   const std::string input = dir.Path("duet.musicxml");
   argv.push_back(input.c_str());
   ostinel_cli::CommandIo io;

@@ -1,5 +1,6 @@
 // The dialog as the user sees it outside a search: controls, captions, modes.
 #include "harness.h"
+#include "resources/settings_key.h"
 
 namespace ostinel_test {
 namespace {
@@ -204,7 +205,7 @@ TEST_F(DialogTest, WithNothingSelectedCloseDoesNotScroll) {
 }
 
 TEST_F(DialogTest, InStudioViewTheSearchButtonsAndCloseAreRefused) {
-  host.Reg().CreateKey("Software\\Lorvent");
+  host.Reg().CreateKey(OSTINEL_SETTINGS_KEY);
   bool stillOpen = false;
   bool radiosWork = false;
   RunDialog([&](DialogSession& d) {

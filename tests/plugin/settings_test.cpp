@@ -1,13 +1,14 @@
 // The user's options: their defaults, the registry values they come from and
 // go back to, and how the dialog reads and checks them.
 #include "harness.h"
+#include "resources/settings_key.h"
 
 namespace ostinel_test {
 namespace {
 
 using quivrasim::DialogSession;
 
-constexpr const char* kKey = "Software\\Lorvent";
+constexpr const char* kKey = OSTINEL_SETTINGS_KEY;
 
 struct Shown {
   std::string threshold, desired, allowed, percent;

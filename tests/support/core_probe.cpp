@@ -7,19 +7,20 @@
 #include "cue/cue_job.h"
 #include "cue/cue_name.h"
 #include "cue/elements.h"
-#include "cue/plain_text.h"
 #include "cue/staff_record.h"
-#include "cue/text_block_loader.h"
 #include "cue/text_object.h"
 #include "host/frames.h"
 #include "host/host_ops.h"
+#include "host/plain_text.h"
 #include "host/records.h"
-#include "shell/plugin_state.h"
-#include "shell/texts.h"
+#include "host/text_block_loader.h"
+#include "resources/texts.h"
 #include "score/tempo_map.h"
 #include "search/proposal.h"
 #include "search/rest_measurement.h"
 #include "search/search_state.h"
+#include "search/settings.h"
+#include "shell/plugin_state.h"
 #include "shell/window_title.h"
 
 namespace {
@@ -117,7 +118,7 @@ void TempoMapEntry(int index, char* kind, int32_t* measure, int32_t* position, d
 
 void PrepareSearch(uint32_t workingFlags) {
   using namespace ostinel;
-  g_plugin.workingFlags = workingFlags;
+  g_workingFlags = workingFlags;
   uint32_t output = 0;
   QX_GetCurERegions(&output, &g_search.searchRegion, &g_search.documentRegion);
   g_search.groups = std::make_unique<TGroupList>();
@@ -127,7 +128,7 @@ void PrepareSearch(uint32_t workingFlags) {
 }
 
 bool MeasureEmpty(int slot, int measure, const ostinel::TEmpty** record) {
-  return ostinel::MeasureEmpty(slot, measure, nullptr, nullptr, record);
+  return ostinel::MeasureEmpty(slot, measure, record);
 }
 
 double RestLength(int slot, int start, int* last, int* first, bool forward, int32_t maxLength, int32_t maxEnd) {

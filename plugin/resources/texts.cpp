@@ -1,4 +1,4 @@
-#include "shell/texts.h"
+#include "resources/texts.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -6,13 +6,14 @@
 #include "host/host_text.h"
 #include "platform/windows_services.h"
 #include "resources/resource_ids.h"
-#include "shell/plugin_state.h"
 
 namespace ostinel {
 
 PluginTexts g_texts;
 
 namespace {
+
+HINSTANCE g_textModule = nullptr;  // the library's own module, holding the string table
 
 struct TextBuffer {
   uint32_t id;
@@ -30,7 +31,7 @@ TextBuffer Buffer(uint32_t id, char (&buffer)[N]) {
 char* LoadPluginString(uint32_t id, char* buffer, int16_t size) {
   if (size <= 0) return nullptr;
   buffer[0] = '\0';
-  LoadStringA(g_plugin.instance, id, buffer, size);
+  LoadStringA(g_textModule, id, buffer, size);
   buffer[size - 1] = '\0';
   return buffer;
 }
@@ -47,6 +48,8 @@ int FormatText(char* buffer, size_t size, const char* format, ...) {
   return length;
 }
 #pragma GCC diagnostic pop
+
+void SetTextModule(HINSTANCE module) { g_textModule = module; }
 
 void LoadPluginTexts() {
   const TextBuffer buffers[] = {

@@ -1,7 +1,7 @@
-#include "cue/text_block_loader.h"
+#include "host/text_block_loader.h"
 
-#include "cue/plain_text.h"
 #include "host/host_text.h"
+#include "host/plain_text.h"
 #include "host/records.h"
 
 namespace ostinel {

@@ -1,4 +1,4 @@
-#include "cue/plain_text.h"
+#include "host/plain_text.h"
 
 #include <cstring>
 

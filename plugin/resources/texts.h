@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/windows_services.h"
+
 namespace ostinel {
 
 struct PluginTexts {
@@ -34,6 +36,10 @@ extern PluginTexts g_texts;
 // always terminates it at index size - 1; a missing entry gives an empty
 // text. With size 0 (or less) the buffer is not touched and null returned.
 char* LoadPluginString(uint32_t id, char* buffer, int16_t size);
+
+// The module whose string table the texts come from: the library's own,
+// given at load.
+void SetTextModule(HINSTANCE module);
 
 // Fills every buffer of g_texts.
 void LoadPluginTexts();
