@@ -86,7 +86,7 @@ TEST_F(CoreTest, PresentOperationsPassTheHostsAnswersThrough) {
   host.Doc().SetMaxLayers(6);
   EXPECT_EQ(core->ExecuteMenuItem(kQXMenuShowSelection, kQXVersionCurrent), 1);
   EXPECT_EQ(core->GetMaxLayers(kQXVersionCurrent), 6);
-  EXPECT_EQ(host.MenuCommands(), std::vector<uint32_t>{33017});
+  EXPECT_EQ(host.MenuCommands(), std::vector<uint32_t>{kQXMenuShowSelection});
 }
 
 TEST_F(WithheldTest, AnyOtherMissingOperationFailsWithZero) {

@@ -54,7 +54,7 @@ TEST_F(CueWriting, ACueFoundAgainIsNoLongerALocation) {
     Configure(d, SearchOptions{});
     d.Click(IDC_START);
   });
-  EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{10}) << "the rests now end in cues";
+  EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{IDS_NOTHING_FOUND}) << "the rests now end in cues";
 }
 
 TEST_F(CueWriting, TheUsersChoicesGoIntoTheCue) {
@@ -102,8 +102,8 @@ TEST_F(CueWriting, ADestinationLayerThatIsNotEmptyRefusesTheCue) {
     d.SelectLines(IDC_STAVES, {1, 3});
     d.SelectCombo(IDC_DEST_LAYER, 0);  // the horn plays in layer 1
     d.Click(IDC_CREATE);
-    EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{8});
-    EXPECT_EQ(AlertAt(host, 0).style, 48);
+    EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{IDS_LAYER_NOT_EMPTY});
+    EXPECT_EQ(AlertAt(host, 0).style, kQXAlertWarning);
     EXPECT_TRUE(d.Checked(IDC_INTERACTIVE));
     EXPECT_EQ(d.Text(IDC_STATUS), "Add cue notes here?");
     EXPECT_TRUE(d.Enabled(IDC_CREATE)) << "the location is offered again";
@@ -117,7 +117,7 @@ TEST_F(CueWriting, NoStaffChosenAsksForOne) {
   AtLocation([&](DialogSession& d) {
     d.SelectLines(IDC_STAVES, {});
     d.Click(IDC_CREATE);
-    EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{9});
+    EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{IDS_NO_DESTINATION});
     EXPECT_EQ(AlertAt(host, 0).text, "Please select one or more staves to write the cue notes to.");
   });
   EXPECT_TRUE(host.Doc().UndoStack().empty());

@@ -222,8 +222,8 @@ TEST_F(DialogTest, InStudioViewTheSearchButtonsAndCloseAreRefused) {
   EXPECT_TRUE(radiosWork);
   ASSERT_EQ(host.Alerts().size(), 2u);
   for (const auto& alert : host.Alerts()) {
-    EXPECT_EQ(alert.stringId, 38u);
-    EXPECT_EQ(alert.style, 16);
+    EXPECT_EQ(alert.stringId, uint32_t{IDS_STUDIO_VIEW});
+    EXPECT_EQ(alert.style, kQXAlertError);
   }
   EXPECT_EQ(host.Reg().Writes(), 0) << "the refused Start read nothing back";
 }

@@ -100,8 +100,8 @@ TEST_F(PluginTest, StudioViewIsRefusedWithAlert38) {
   ASSERT_EQ(host.Alerts().size(), 1u);
   const quivrasim::Alert alert = AlertAt(host, 0);
   EXPECT_EQ(alert.owner, host.MainWindow());
-  EXPECT_EQ(alert.style, 16);
-  EXPECT_EQ(alert.stringId, 38u);
+  EXPECT_EQ(alert.style, kQXAlertError);
+  EXPECT_EQ(alert.stringId, uint32_t{IDS_STUDIO_VIEW});
   EXPECT_EQ(alert.text,
             "This plug-in cannot be used in Studio View. Please switch to Page View or Scroll View before invoking "
             "Ostinel.");

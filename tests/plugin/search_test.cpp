@@ -50,7 +50,7 @@ TEST_F(SearchTest, MarkModeMarksEachRestAtItsLastMeasure) {
   EXPECT_EQ(MarkerCount(host), 2);
   EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{0});
   EXPECT_EQ(AlertAt(host, 0).text, "A total of 2 locations were marked in the score.");
-  EXPECT_EQ(AlertAt(host, 0).style, 64);
+  EXPECT_EQ(AlertAt(host, 0).style, kQXAlertInformation);
   EXPECT_EQ(host.Doc().UndoLabels(), std::vector<std::string>{"Ostinel (Mark Cue Locations)"});
   EXPECT_EQ(host.Doc().UnjournaledChanges(), 0);
   QXMeasureSpec spec{};
@@ -116,7 +116,7 @@ TEST_F(SearchTest, ARestRunningToTheEndIsNoLocation) {
   build.Play(horn, 1, 29);
   Search(Mark(8));
   EXPECT_EQ(MarkerCount(host), 0);
-  EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{10});
+  EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{IDS_NOTHING_FOUND});
 }
 
 TEST_F(SearchTest, AReEntryThatAlreadyHoldsCueNotesIsPassed) {
@@ -140,8 +140,8 @@ TEST_F(SearchTest, NothingFoundAtStartSaysSoAndKeepsClose) {
   Search(Mark(30), [&](DialogSession& d) { closeCaption = d.Text(IDC_CLOSE); });
   EXPECT_EQ(closeCaption, "C&lose");
   ASSERT_EQ(host.Alerts().size(), 1u);
-  EXPECT_EQ(AlertAt(host, 0).stringId, 10u);
-  EXPECT_EQ(AlertAt(host, 0).style, 48);
+  EXPECT_EQ(AlertAt(host, 0).stringId, uint32_t{IDS_NOTHING_FOUND});
+  EXPECT_EQ(AlertAt(host, 0).style, kQXAlertWarning);
   EXPECT_EQ(AlertAt(host, 0).text,
             "No locations were found that need any cue notes. \n\nIf you disagree, you could try a smaller value for "
             "the option\n\"Cue Notes Needed When Rest Is...\", or try Measures as a \ncriterion rather than Seconds "
@@ -168,7 +168,7 @@ TEST_F(SearchTest, EveryStaffRestingAtOnceIsNoLocation) {
   build.Play(b, 1, 4).Play(b, 13, 40);
   SearchOptions add;
   Search(add);
-  EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{10});
+  EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{IDS_NOTHING_FOUND});
   EXPECT_EQ(host.MenuCommands().size(), 0u);
 }
 
@@ -195,7 +195,7 @@ TEST_F(SearchTest, OneMarkedLocationGivesTheSingularMessageAndThreeThePlural) {
   EXPECT_EQ(AlertAt(host, -1).text, "A total of 3 locations were marked in the score.");
   host.Alerts().clear();
   Search(Mark(10));
-  EXPECT_TRUE(AlertIds(host) == std::vector<uint32_t>{10}) << "no rest reaches 10";
+  EXPECT_TRUE(AlertIds(host) == std::vector<uint32_t>{IDS_NOTHING_FOUND}) << "no rest reaches 10";
   host.Alerts().clear();
   build.Clear(horn, 3, 11);  // already empty: a rest of 9
   Search(Mark(9));
@@ -373,7 +373,7 @@ TEST_F(InteractiveSearch, StopsAtTheLocationWithTheProposalSelected) {
     EXPECT_EQ(d.Text(IDC_CUE_NAME), "Fl.");
     EXPECT_TRUE(d.Checked(IDC_USE_PROPOSED));
     EXPECT_TRUE(d.Enabled(IDC_USE_PROPOSED));
-    EXPECT_EQ(host.MenuCommands(), std::vector<uint32_t>{33017});
+    EXPECT_EQ(host.MenuCommands(), std::vector<uint32_t>{kQXMenuShowSelection});
     EXPECT_EQ(host.Selection().startSlot, 1);
     EXPECT_EQ(host.Selection().startMeasure, 8);
     EXPECT_EQ(host.Selection().endMeasure, 12);
@@ -453,8 +453,8 @@ TEST_F(InteractiveSearch, TheUsersOwnCueMustComeFromOneStaff) {
     d.Click(IDC_USE_SELECTION);
     host.Select(1, 5, 2, 6);
     d.Click(IDC_CREATE);
-    EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{11});
-    EXPECT_EQ(AlertAt(host, 0).style, 16);
+    EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{IDS_ONE_STAFF_ONLY});
+    EXPECT_EQ(AlertAt(host, 0).style, kQXAlertError);
     EXPECT_EQ(d.Text(IDC_STATUS), "Adding cue notes...") << "the dialog is left as it was";
     EXPECT_TRUE(d.Enabled(IDC_CREATE)) << "still at the location";
     host.ClearSelection();

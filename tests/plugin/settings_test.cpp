@@ -143,7 +143,7 @@ TEST_P(Remainders, EntriesAreKeptByTheirRemaindersAndSavedAtClose) {
   const RemainderCase& c = GetParam();
   host.Reg().CreateKey(kKey);
   for (const auto& alert : Submit(c.threshold, c.desired, c.allowed, c.percent)) {
-    EXPECT_NE(alert.stringId, 19u) << alert.text;
+    EXPECT_NE(alert.stringId, uint32_t{IDS_NOT_POSITIVE}) << alert.text;
   }
   EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI_Flag2"), c.storedCombined);
   EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI_Flag3"), c.storedDesired);
@@ -177,7 +177,7 @@ TEST_P(Validation, TheFirstFailureIsShownAndTheCaretPutIntoItsField) {
   }
   ASSERT_EQ(alerts.size(), 1u);
   EXPECT_EQ(alerts[0].stringId, c.alert);
-  EXPECT_EQ(alerts[0].style, 16);
+  EXPECT_EQ(alerts[0].style, kQXAlertError);
   EXPECT_NE(alerts[0].owner, nullptr) << "the dialog owns the message";
   EXPECT_EQ(focus, c.focus);
 }
