@@ -55,7 +55,10 @@ struct StaffWrites {
       if (known.measure == measure && known.layer == layer) return;
     }
     Frame noted{measure, layer, {}};
-    for (int i = 0; frame != nullptr && i < frame->entryCount; ++i) noted.before.push_back(frame->entries[i].number);
+    for (int i = 0; frame != nullptr && i < frame->entryCount; ++i) {
+      const uint32_t number = frame->entries[i].number;  // packed: copied before it is bound to a reference
+      noted.before.push_back(number);
+    }
     frames.push_back(noted);
   }
 
