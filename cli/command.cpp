@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -157,33 +158,29 @@ bool Refused(const SessionResult& result) {
                      [](const Location& location) { return location.action == Action::Refused; });
 }
 
-}  // namespace
+// What a run builds: the parsed score and the host holding its document.
+struct RunState {
+  ScoreFile file;
+  quivrasim::Host host;
+  ImportedScore score;
+};
 
-int RunCommand(int argc, const char* const* argv, const CommandIo& io) {
-  CommandOptions options;
-  switch (ParseCommandLine(argc, argv, &options, io.out, io.err)) {
-    case ParseOutcome::Done:
-      return 0;
-    case ParseOutcome::Refused:
-      return 2;
-    case ParseOutcome::Run:
-      break;
-  }
-  if (options.output.empty()) options.output = DefaultOutputPath(options.input);
-  OutputTarget output;
-  OutputTarget json;
-  if (!CheckOutputs(options, &output, &json, io.err)) return 2;
+// Runs that main leaves to the process's end (reachable, so not a leak).
+RunState* g_kept = nullptr;
+
+int Run(CommandOptions& options, const OutputTarget& output, const OutputTarget& json, const CommandIo& io,
+        RunState& state) {
   // With the score or the JSON on standard output, the lines for people go to standard error.
   std::FILE* human = output.standardOutput || json.standardOutput ? io.err : io.out;
 
-  ScoreFile file;
+  ScoreFile& file = state.file;
   std::string error;
   if (!ReadScore(options.input, &file, &error)) {
     std::fprintf(io.err, "ostinel: %s\n", error.c_str());
     return StopSignal() != 0 ? StopStatus() : 1;
   }
-  quivrasim::Host host;
-  ImportedScore score;
+  quivrasim::Host& host = state.host;
+  ImportedScore& score = state.score;
   if (!ImportScore(file.document, host.Doc(), &score, &error)) {
     std::fprintf(io.err, "ostinel: %s: %s\n", options.input.c_str(), error.c_str());
     return 1;
@@ -236,18 +233,16 @@ int RunCommand(int argc, const char* const* argv, const CommandIo& io) {
   summary.score = &score;
   summary.session = &result;
   summary.counts = ExportAdditions(host.Doc(), score);
-  std::string bytes;
-  if (!ScoreBytes(file, output.standardOutput ? "" : output.path, &bytes, &error)) {
-    std::fprintf(io.err, "ostinel: %s: %s\n", options.output.c_str(), error.c_str());
-    return 1;
-  }
+  const Producer cued = [&](ByteSink& sink, std::string* problem) {
+    return WriteScore(file, output.standardOutput ? "" : output.path, sink, problem);
+  };
   if (output.standardOutput) {
-    if (std::fwrite(bytes.data(), 1, bytes.size(), io.out) != bytes.size() || std::fflush(io.out) != 0) {
-      std::fprintf(io.err, "ostinel: standard output: %s\n", std::strerror(errno));
+    if (!WriteStream(io.out, cued, &error)) {
+      std::fprintf(io.err, "ostinel: %s\n", error.c_str());
       return 1;
     }
   } else {
-    switch (WriteWhole(output, bytes, &error)) {
+    switch (WriteWhole(output, cued, &error)) {
       case WriteResult::Written:
         summary.output = options.output;
         break;
@@ -280,6 +275,30 @@ int RunCommand(int argc, const char* const* argv, const CommandIo& io) {
     return 1;
   }
   return 0;
+}
+
+}  // namespace
+
+int RunCommand(int argc, const char* const* argv, const CommandIo& io) {
+  CommandOptions options;
+  switch (ParseCommandLine(argc, argv, &options, io.out, io.err)) {
+    case ParseOutcome::Done:
+      return 0;
+    case ParseOutcome::Refused:
+      return 2;
+    case ParseOutcome::Run:
+      break;
+  }
+  if (options.output.empty()) options.output = DefaultOutputPath(options.input);
+  OutputTarget output;
+  OutputTarget json;
+  if (!CheckOutputs(options, &output, &json, io.err)) return 2;
+  auto state = std::make_unique<RunState>();
+  const int status = Run(options, output, json, io, *state);
+  // A large score is millions of small pieces: freeing them one by one takes
+  // a tenth of the run, which a process about to end need not spend.
+  if (io.keepOnReturn) g_kept = state.release();
+  return status;
 }
 
 }  // namespace ostinel_cli

@@ -10,6 +10,7 @@ struct CommandIo {
   std::FILE* out = stdout;
   std::FILE* err = stderr;
   bool terminal = false;  // stderr is a terminal: progress is drawn there
+  bool keepOnReturn = false;  // the process ends next: the run's score and host are left to it
 };
 
 // Runs the command line; returns the exit status (0 done, 1 failed, 2 a

@@ -50,20 +50,24 @@ class PartCueWriter {
   PartCueWriter(const quivrasim::Document& host, const Snapshot& snapshot, const CueSlurs& slurs, PartLayout& part)
       : m_host(host), m_snapshot(snapshot), m_slurs(slurs), m_part(part) {}
 
-  void Collect() {
-    for (int measure = 1; measure <= static_cast<int>(m_part.measures.size()); ++measure) {
-      for (int staff = 1; staff <= m_part.staves; ++staff) {
-        const uint16_t instrument = m_part.instruments[static_cast<size_t>(staff - 1)];
-        for (int layer = 0; layer < m_host.MaxLayers(); ++layer) {
-          const quivrasim::Entries* entries =
-              m_host.Frame({instrument, static_cast<int16_t>(measure), static_cast<uint16_t>(layer)});
-          if (entries == nullptr) continue;
-          Voice voice{measure, staff, layer, CueEntries(*entries)};
-          if (voice.entries.empty()) continue;
-          m_index[{measure, staff, layer}] = m_voices.size();
-          m_voices.push_back(std::move(voice));
-        }
+  // The part's frames that hold new entries, in score order.
+  void Collect(const NewFrames& newFrames) {
+    std::set<std::tuple<int, int, int>> frames;  // measure, staff, layer
+    for (size_t staff = 0; staff < m_part.instruments.size(); ++staff) {
+      const auto found = newFrames.find(m_part.instruments[staff]);
+      if (found == newFrames.end()) continue;
+      for (const auto& [measure, layer] : found->second) {
+        if (measure <= static_cast<int>(m_part.measures.size())) frames.emplace(measure, static_cast<int>(staff) + 1, layer);
       }
+    }
+    for (const auto& [measure, staff, layer] : frames) {
+      const quivrasim::Entries* entries = m_host.Frame({m_part.instruments[static_cast<size_t>(staff - 1)],
+                                                        static_cast<int16_t>(measure), static_cast<uint16_t>(layer)});
+      if (entries == nullptr) continue;
+      Voice voice{measure, staff, layer, CueEntries(*entries)};
+      if (voice.entries.empty()) continue;
+      m_index[{measure, staff, layer}] = m_voices.size();
+      m_voices.push_back(std::move(voice));
     }
   }
 
@@ -418,10 +422,20 @@ class PartCueWriter {
 
 }  // namespace
 
+NewFrames FramesOfNewEntries(const quivrasim::Document& host, const Snapshot& snapshot) {
+  NewFrames frames;
+  for (uint32_t number = snapshot.lastEntry + 1; number < host.NextEntryNumber(); ++number) {
+    if (const auto where = host.FindEntry(number)) {
+      frames[where->first.instrument].emplace(where->first.measure, where->first.layer);
+    }
+  }
+  return frames;
+}
+
 CueNoteCounts WriteCueNotes(const quivrasim::Document& host, const Snapshot& snapshot, const CueSlurs& slurs,
-                            PartLayout& part, CueVoices* voices) {
+                            const NewFrames& frames, PartLayout& part, CueVoices* voices) {
   PartCueWriter writer(host, snapshot, slurs, part);
-  writer.Collect();
+  writer.Collect(frames);
   if (writer.Empty()) return {};
   const int64_t factor = writer.Factor();
   if (factor > 1) ScaleDivisions(part, factor);

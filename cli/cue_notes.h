@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 #include <tuple>
+#include <utility>
 
 #include "importer.h"
 
@@ -26,10 +27,15 @@ struct CueNoteCounts {
 // Where the cue voices went: (measure, staff, layer) -> voice number.
 using CueVoices = std::map<std::tuple<int, int, int>, int>;
 
+// The frames that hold entries made after the import: instrument ->
+// (measure, layer).
+using NewFrames = std::map<uint16_t, std::set<std::pair<int, int>>>;
+NewFrames FramesOfNewEntries(const quivrasim::Document& host, const Snapshot& snapshot);
+
 // Writes the part's cue entries. Raises the part's divisions first where the
 // cue's durations need finer ones, and shortens multi-measure rests over the
 // measures that receive a cue.
 CueNoteCounts WriteCueNotes(const quivrasim::Document& host, const Snapshot& snapshot, const CueSlurs& slurs,
-                            PartLayout& part, CueVoices* voices);
+                            const NewFrames& frames, PartLayout& part, CueVoices* voices);
 
 }  // namespace ostinel_cli

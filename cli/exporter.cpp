@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 #include <numeric>
+#include <optional>
 #include <set>
 
 #include "cue_notes.h"
@@ -44,6 +45,7 @@ class Exporter {
   ExportCounts Run() {
     // The cue notes first: they may raise a part's divisions, which the
     // offsets of everything else are then written in.
+    ReadJournal();
     CollectShapes();
     WriteCueNotes();
     WriteClefs();
@@ -64,15 +66,32 @@ class Exporter {
     return record;
   }
 
-  // The records of a tag that the plug-in made.
+  // What the plug-in's edits wrote, from the host's undo journal: the
+  // records it made, and what those it changed held before.
+  void ReadJournal() {
+    const auto& edits = m_host.UndoStack();
+    for (size_t i = m_score.snapshot.edits; i < edits.size(); ++i) {
+      for (const quivrasim::EditRecord::RecordChange& change : edits[i].records) {
+        const auto key = std::make_pair(change.tag, change.key);
+        if (m_before.count(key) == 0) m_before[key] = change.before;
+      }
+    }
+  }
+
+  // The records of a tag that the plug-in made (and that are still there).
   std::vector<RecordKey> Added(uint32_t tag) const {
     std::vector<RecordKey> added;
-    const auto& known = m_score.snapshot.keys;
-    const auto before = known.find(tag);
-    for (const auto& [key, bytes] : m_host.Records().All(tag)) {
-      if (before == known.end() || before->second.count(key) == 0) added.push_back(key);
+    for (auto it = m_before.lower_bound({tag, RecordKey{}}); it != m_before.end() && it->first.first == tag; ++it) {
+      if (!it->second && m_host.Records().Find(tag, it->first.second) != nullptr) added.push_back(it->first.second);
     }
     return added;
+  }
+
+  // A record as the score had it, before the plug-in changed it.
+  const Bytes* Original(uint32_t tag, const RecordKey& key) const {
+    const auto changed = m_before.find({tag, key});
+    if (changed == m_before.end()) return m_host.Records().Find(tag, key);
+    return changed->second ? &*changed->second : nullptr;
   }
 
   const Place* PlaceOf(uint16_t instrument) const {
@@ -291,10 +310,12 @@ class Exporter {
   // clef given back after the last measure that changed.
   void WriteClefs() {
     std::map<uint16_t, std::vector<std::pair<int, int>>> changed;  // instrument -> (measure, clef)
-    for (const auto& [key, bytes] : m_host.Records().All(kQXTagHold)) {
-      const auto before = m_score.snapshot.holds.find(key);
-      if (before != m_score.snapshot.holds.end() && before->second == *bytes) continue;
-      changed[static_cast<uint16_t>(key.a)].emplace_back(static_cast<int>(key.b), ClefAt(*bytes));
+    for (auto it = m_before.lower_bound({kQXTagHold, RecordKey{}}); it != m_before.end() && it->first.first == kQXTagHold;
+         ++it) {
+      const RecordKey& key = it->first.second;
+      const Bytes* now = m_host.Records().Find(kQXTagHold, key);
+      if (now == nullptr || (it->second && *it->second == *now)) continue;
+      changed[static_cast<uint16_t>(key.a)].emplace_back(static_cast<int>(key.b), ClefAt(*now));
     }
     for (auto& [instrument, measures] : changed) {
       const Place* place = PlaceOf(instrument);
@@ -309,10 +330,10 @@ class Exporter {
         }
         // After the run the staff's own clef is back (unless the next measure sets one itself).
         const bool runEnd = i + 1 == measures.size() || measures[i + 1].first != measure + 1;
-        const auto own = m_score.snapshot.holds.find(RecordKey{instrument, static_cast<uint32_t>(measure + 1), 0});
+        const Bytes* own = Original(kQXTagHold, RecordKey{instrument, static_cast<uint32_t>(measure + 1), 0});
         const pugi::xml_node next = Measure(*place, measure + 1);
-        if (runEnd && own != m_score.snapshot.holds.end() && next && !ClefAtStart(next, place->staff)) {
-          SetClef(next, ClefAt(own->second), *place);
+        if (runEnd && own != nullptr && next && !ClefAtStart(next, place->staff)) {
+          SetClef(next, ClefAt(*own), *place);
         }
       }
     }
@@ -346,8 +367,10 @@ class Exporter {
   }
 
   void WriteCueNotes() {
+    const NewFrames frames = FramesOfNewEntries(m_host, m_score.snapshot);
     for (PartLayout& part : m_score.parts) {
-      const CueNoteCounts counts = ostinel_cli::WriteCueNotes(m_host, m_score.snapshot, m_slurs, part, &m_voices[&part]);
+      const CueNoteCounts counts =
+          ostinel_cli::WriteCueNotes(m_host, m_score.snapshot, m_slurs, frames, part, &m_voices[&part]);
       m_counts.cueNotes += counts.notes;
       m_counts.cueRests += counts.rests;
       m_counts.cueMeasures += counts.measures;
@@ -362,6 +385,7 @@ class Exporter {
   std::vector<QXSmartShape> m_wedges;
   ExportCounts m_counts;
   int m_nextId = 0;
+  std::map<std::pair<uint32_t, RecordKey>, std::optional<Bytes>> m_before;
 };
 
 }  // namespace

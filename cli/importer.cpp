@@ -99,49 +99,100 @@ struct Note {
   bool tupletStart = false;
   bool tupletStop = false;
   uint32_t noteFlags = 0;
+  // The first of these children, found on the one pass over the note.
+  pugi::xml_node beam;
+  pugi::xml_node notations;
+  pugi::xml_node lyric;
+  pugi::xml_node instrument;
 };
 
+bool Is(const char* name, const char* wanted) { return std::strcmp(name, wanted) == 0; }
+
+// One pass over the note's children (a note is read once, and scores hold
+// hundreds of thousands of them).
 Note ReadNote(pugi::xml_node node, const PartLayout& part) {
   Note note;
   note.node = node;
-  note.chord = node.child("chord");
-  note.grace = node.child("grace");
-  note.cue = node.child("cue") || std::strcmp(node.child("type").attribute("size").value(), "cue") == 0;
-  note.rest = node.child("rest");
-  note.measureRest = std::strcmp(node.child("rest").attribute("measure").value(), "yes") == 0;
-  note.hidden = std::strcmp(node.attribute("print-object").value(), "no") == 0;
-  note.duration = std::max(0, Int(node, "duration"));
-  note.staff = std::max(1, Int(node, "staff", 1));
-  if (node.child("voice")) note.voice = node.child_value("voice");
-  note.typeUnits = TypeValue(node.child_value("type"));
-  for (pugi::xml_node dot = node.child("dot"); dot; dot = dot.next_sibling("dot")) ++note.dots;
-  if (const pugi::xml_node modification = node.child("time-modification")) {
-    note.actual = std::max(1, Int(modification, "actual-notes", 1));
-    note.normal = std::max(1, Int(modification, "normal-notes", 1));
-    note.normalTypeUnits = TypeValue(modification.child_value("normal-type"));
-  }
-  pugi::xml_node pitch = node.child("pitch");
-  const char* stepName = "step";
-  const char* octaveName = "octave";
-  if (!pitch) {
-    pitch = node.child("unpitched");
-    stepName = "display-step";
-    octaveName = "display-octave";
+  note.hidden = Is(node.attribute("print-object").value(), "no");
+  pugi::xml_node pitch;
+  bool unpitched = false;
+  for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+    const char* name = child.name();
+    switch (name[0]) {
+      case 'c':
+        if (Is(name, "chord")) note.chord = true;
+        if (Is(name, "cue")) note.cue = true;
+        break;
+      case 'g':
+        if (Is(name, "grace")) note.grace = true;
+        break;
+      case 'r':
+        if (Is(name, "rest")) {
+          note.rest = true;
+          note.measureRest = Is(child.attribute("measure").value(), "yes");
+        }
+        break;
+      case 'd':
+        if (Is(name, "duration")) note.duration = std::max(0, child.text().as_int(0));
+        if (Is(name, "dot")) ++note.dots;
+        break;
+      case 's':
+        if (Is(name, "staff")) note.staff = std::max(1, child.text().as_int(1));
+        break;
+      case 'v':
+        if (Is(name, "voice")) note.voice = child.child_value();
+        break;
+      case 't':
+        if (Is(name, "type")) {
+          note.typeUnits = TypeValue(child.child_value());
+          if (Is(child.attribute("size").value(), "cue")) note.cue = true;
+        } else if (Is(name, "time-modification")) {
+          note.actual = std::max(1, Int(child, "actual-notes", 1));
+          note.normal = std::max(1, Int(child, "normal-notes", 1));
+          note.normalTypeUnits = TypeValue(child.child_value("normal-type"));
+        } else if (Is(name, "tie")) {
+          note.noteFlags |= Is(child.attribute("type").value(), "start") ? kQXNoteTieStart : kQXNoteTieEnd;
+        }
+        break;
+      case 'p':
+        if (Is(name, "pitch")) {
+          pitch = child;
+          unpitched = false;
+        }
+        break;
+      case 'u':
+        if (Is(name, "unpitched") && !pitch) {
+          pitch = child;
+          unpitched = true;
+        }
+        break;
+      case 'b':
+        if (!note.beam && Is(name, "beam")) note.beam = child;
+        break;
+      case 'l':
+        if (!note.lyric && Is(name, "lyric")) note.lyric = child;
+        break;
+      case 'i':
+        if (!note.instrument && Is(name, "instrument")) note.instrument = child;
+        break;
+      case 'n':
+        if (!Is(name, "notations")) break;
+        if (!note.notations) note.notations = child;
+        for (pugi::xml_node tuplet = child.child("tuplet"); tuplet; tuplet = tuplet.next_sibling("tuplet")) {
+          if (Is(tuplet.attribute("type").value(), "start")) note.tupletStart = true;
+          if (Is(tuplet.attribute("type").value(), "stop")) note.tupletStop = true;
+        }
+        break;
+      default:
+        break;
+    }
   }
   if (pitch) {
-    const char* step = pitch.child_value(stepName);
+    const char* step = pitch.child_value(unpitched ? "display-step" : "step");
     const double alter = pitch.child("alter").text().as_double(0.0);
-    const Pitch written = PitchFromXml(step[0], static_cast<int>(std::lround(alter)), Int(pitch, octaveName, 4));
+    const Pitch written =
+        PitchFromXml(step[0], static_cast<int>(std::lround(alter)), Int(pitch, unpitched ? "display-octave" : "octave", 4));
     note.pitch = Transpose(written, part.transposeDiatonic, part.transposeChromatic);
-  }
-  for (pugi::xml_node tie = node.child("tie"); tie; tie = tie.next_sibling("tie")) {
-    note.noteFlags |= std::strcmp(tie.attribute("type").value(), "start") == 0 ? kQXNoteTieStart : kQXNoteTieEnd;
-  }
-  for (pugi::xml_node notations = node.child("notations"); notations; notations = notations.next_sibling("notations")) {
-    for (pugi::xml_node tuplet = notations.child("tuplet"); tuplet; tuplet = tuplet.next_sibling("tuplet")) {
-      if (std::strcmp(tuplet.attribute("type").value(), "start") == 0) note.tupletStart = true;
-      if (std::strcmp(tuplet.attribute("type").value(), "stop") == 0) note.tupletStop = true;
-    }
   }
   return note;
 }
@@ -156,6 +207,25 @@ struct Pending {
   EntrySpec spec;
   std::vector<Note> notes;  // the first note and its chord notes
   bool filler = false;
+};
+
+// What each measure's length needs, gathered over the parts: the longest
+// time signature in force, the longest content (in host units), and whether
+// a part marks it implicit (a pickup, whose content is its length).
+struct MeasureLengths {
+  explicit MeasureLengths(int count)
+      : signature(static_cast<size_t>(count), 0), content(static_cast<size_t>(count), 0),
+        implicit(static_cast<size_t>(count), false) {}
+  std::vector<int32_t> signature;
+  std::vector<int32_t> content;
+  std::vector<bool> implicit;
+
+  int32_t Length(int measure) const {
+    const size_t m = static_cast<size_t>(measure - 1);
+    int32_t length = implicit[m] && content[m] > 0 ? content[m] : std::max(signature[m], content[m]);
+    if (length <= 0) length = kQXWhole;
+    return std::min<int32_t>(length, 0x7FFF);
+  }
 };
 
 struct TupletGroup {
@@ -203,42 +273,45 @@ std::vector<TupletGroup> GroupTuplets(const std::vector<Pending>& entries) {
 class PartImporter {
  public:
   PartImporter(PartLayout& part, ImportedScore& score, quivrasim::Document& host, ScoreBuilder& build)
-      : m_part(part), m_score(score), m_host(host), m_build(build) {}
-
-  void Prepare() {
-    // Voices take layers by first appearance, per staff.
-    for (pugi::xml_node measure : m_part.measures) {
-      for (pugi::xml_node note = measure.child("note"); note; note = note.next_sibling("note")) {
-        const int staff = std::max(1, Int(note, "staff", 1));
-        const std::string voice = note.child("voice") ? note.child_value("voice") : "1";
-        auto& voices = m_layers[staff];
-        if (voices.count(voice) == 0) {
-          const int layer = static_cast<int>(voices.size());
-          voices[voice] = layer;
-          if (layer >= kMaxLayers) {
-            m_score.warnings.push_back("part " + m_part.id + " (" + m_part.name + "), staff " + std::to_string(staff) +
-                                       ": voice " + voice + " has no layer left and is left out of the search");
-          }
-        }
-        m_part.cueVoice = std::max(m_part.cueVoice, LeadingInt(voice.c_str(), 0, 999) + 1);
-        if (m_part.instrumentId.empty()) m_part.instrumentId = note.child("instrument").attribute("id").value();
-      }
-    }
+      : m_part(part), m_score(score), m_host(host), m_build(build) {
     m_clefs.assign(static_cast<size_t>(m_part.staves), 12);  // treble until a clef says otherwise
   }
 
-  void ImportMeasure(int measureIndex) {
+  // The layer of a voice: voices take layers by first appearance, per staff.
+  int LayerOf(int staff, const std::string& voice) {
+    auto& voices = m_layers[staff];
+    const auto found = voices.find(voice);
+    if (found != voices.end()) return found->second;
+    const int layer = static_cast<int>(voices.size());
+    voices.emplace(voice, layer);
+    if (layer >= kMaxLayers) {
+      m_score.warnings.push_back("part " + m_part.id + " (" + m_part.name + "), staff " + std::to_string(staff) +
+                                 ": voice " + voice + " has no layer left and is left out of the search");
+    }
+    return layer;
+  }
+
+  // Imports a measure and widens its length to what the part's time
+  // signature and content need.
+  void ImportMeasure(int measureIndex, MeasureLengths& lengths) {
     const pugi::xml_node measure = m_part.measures[static_cast<size_t>(measureIndex)];
     const int number = measureIndex + 1;
+    if (Is(measure.attribute("implicit").value(), "yes")) lengths.implicit[static_cast<size_t>(measureIndex)] = true;
     int64_t cursor = 0;
+    int64_t most = 0;
     std::map<std::pair<int, std::string>, std::vector<Pending>> voices;
     std::pair<int, std::string> previous{0, ""};  // the voice of the last note, which a chord joins
     std::vector<std::vector<std::pair<int64_t, int>>> clefChanges(static_cast<size_t>(m_part.staves));
 
     for (pugi::xml_node child = measure.first_child(); child; child = child.next_sibling()) {
-      const std::string name = child.name();
-      if (name == "attributes") {
+      const char* name = child.name();
+      if (Is(name, "attributes")) {
         if (child.child("divisions")) m_divisions = std::max(1, Int(child, "divisions", 1));
+        if (const pugi::xml_node time = child.child("time")) {
+          const int beats = SumOfBeats(time.child_value("beats"));
+          const int beatType = Int(time, "beat-type", 4);
+          if (beats > 0 && beatType > 0) m_timeInForce = static_cast<int32_t>(beats * kQXWhole / beatType);
+        }
         for (pugi::xml_node clef = child.child("clef"); clef; clef = clef.next_sibling("clef")) {
           const int staff = std::clamp(clef.attribute("number").as_int(1), 1, m_part.staves);
           const int64_t at = ToUnits(cursor, m_divisions);
@@ -248,8 +321,11 @@ class PartImporter {
             clefChanges[static_cast<size_t>(staff - 1)].emplace_back(at, ClefCode(clef));
           }
         }
-      } else if (name == "note") {
+      } else if (Is(name, "note")) {
         Note note = ReadNote(child, m_part);
+        LayerOf(note.staff, note.voice);
+        m_part.cueVoice = std::max(m_part.cueVoice, LeadingInt(note.voice.c_str(), 0, 999) + 1);
+        if (m_part.instrumentId.empty()) m_part.instrumentId = note.instrument.attribute("id").value();
         if (note.grace) continue;
         note.staff = std::min(note.staff, m_part.staves);
         if (note.chord && previous.first != 0) {
@@ -281,22 +357,28 @@ class PartImporter {
         pending.spec.duration = std::clamp(notated, 0, 0xFFFF);
         if (note.rest && note.hidden) pending.spec.flags |= kQXEntryPlaceholder;
         previous = {note.staff, note.voice};
-        voices[previous].push_back(pending);
+        voices[previous].push_back(std::move(pending));
         cursor += note.duration;
-      } else if (name == "backup") {
+        most = std::max(most, cursor);
+      } else if (Is(name, "backup")) {
         cursor = std::max<int64_t>(0, cursor - Int(child, "duration"));
-      } else if (name == "forward") {
+      } else if (Is(name, "forward")) {
         cursor += Int(child, "duration");
-      } else if (name == "direction") {
+        most = std::max(most, cursor);
+      } else if (Is(name, "direction")) {
         ReadDirection(child, number, cursor);
-      } else if (name == "harmony") {
+      } else if (Is(name, "harmony")) {
         ReadHarmony(child, number, cursor);
-      } else if (name == "sound") {
+      } else if (Is(name, "sound")) {
         ReadSound(child, number, ToUnits(cursor, m_divisions));
       }
     }
     m_part.endDivisions[static_cast<size_t>(measureIndex)] = m_divisions;
     m_part.endTime[static_cast<size_t>(measureIndex)] = cursor;
+    int32_t& signature = lengths.signature[static_cast<size_t>(measureIndex)];
+    int32_t& content = lengths.content[static_cast<size_t>(measureIndex)];
+    signature = std::max(signature, m_timeInForce);
+    content = std::max<int32_t>(content, static_cast<int32_t>(ToUnits(most, m_divisions)));
 
     for (int staff = 1; staff <= m_part.staves; ++staff) WriteClef(staff, number, clefChanges[static_cast<size_t>(staff - 1)]);
     for (auto& [key, entries] : voices) WriteVoice(key.first, key.second, number, entries);
@@ -326,7 +408,7 @@ class PartImporter {
   }
 
   void WriteVoice(int staff, const std::string& voice, int measure, std::vector<Pending>& entries) {
-    const int layer = m_layers[staff][voice];
+    const int layer = LayerOf(staff, voice);
     if (layer >= kMaxLayers) return;
     // Fill the voice's gaps so that every entry keeps its place. Gaps are
     // found in divisions: host units would see one in every rounded tuplet.
@@ -349,10 +431,12 @@ class PartImporter {
         if (note.rest || entry.spec.notes.size() >= kQXMaxNotes) continue;
         entry.spec.notes.push_back(quivrasim::NoteSpec{note.pitch.level, note.pitch.alter, note.noteFlags});
       }
-      laid.push_back(entry);
+      laid.push_back(std::move(entry));
     }
     std::vector<EntrySpec> specs;
-    for (const Pending& entry : laid) specs.push_back(entry.spec);
+    specs.reserve(laid.size());
+    // The specs' notes move on; their durations stay for the tuplets below.
+    for (Pending& entry : laid) specs.push_back(std::move(entry.spec));
     const uint16_t instrument = Instrument(staff);
     const std::vector<uint32_t> numbers = m_build.Entries(instrument, measure, layer, specs);
     for (size_t i = 0; i < laid.size(); ++i) {
@@ -372,7 +456,7 @@ class PartImporter {
     if (first.cue) m_build.EntrySize(entry, kCueSizePercent);
     QXEntryDetail beams{};
     bool beamed = false;
-    for (pugi::xml_node beam = first.node.child("beam"); beam; beam = beam.next_sibling("beam")) {
+    for (pugi::xml_node beam = first.beam; beam; beam = beam.next_sibling("beam")) {
       const int level = beam.attribute("number").as_int(1);
       for (int state = 1; state < static_cast<int>(std::size(kBeamStates)); ++state) {
         if (level >= 1 && level <= 5 && std::strcmp(beam.child_value(), kBeamStates[state]) == 0) {
@@ -383,7 +467,7 @@ class PartImporter {
     }
     if (beamed) m_build.AddRecord(kQXTagBeamST, QXKey::Entry(entry, kQXNew), beams);
     for (const Note& note : pending.notes) {
-      for (pugi::xml_node notations = note.node.child("notations"); notations;
+      for (pugi::xml_node notations = note.notations; notations;
            notations = notations.next_sibling("notations")) {
         for (pugi::xml_node group = notations.child("articulations"); group; group = group.next_sibling("articulations")) {
           for (pugi::xml_node mark = group.first_child(); mark; mark = mark.next_sibling()) {
@@ -405,7 +489,7 @@ class PartImporter {
         }
       }
     }
-    for (pugi::xml_node lyric = first.node.child("lyric"); lyric; lyric = lyric.next_sibling("lyric")) {
+    for (pugi::xml_node lyric = first.lyric; lyric; lyric = lyric.next_sibling("lyric")) {
       const std::string text = lyric.child_value("text");
       if (text.empty()) continue;
       const QXKey raw = m_build.AddBytes(kQXTagRawText, QXKey::Of(kQXNew, 0), quivrasim::Bytes(text.begin(), text.end()));
@@ -544,6 +628,7 @@ class PartImporter {
   quivrasim::Document& m_host;
   ScoreBuilder& m_build;
   int m_divisions = 1;
+  int32_t m_timeInForce = kQXWhole;
   std::map<int, std::map<std::string, int>> m_layers;  // staff -> voice -> layer
   std::vector<int> m_clefs;
   std::map<int, OpenShape> m_openSlurs;
@@ -559,50 +644,6 @@ struct PartGroup {
   size_t firstPart;
   size_t lastPart;
 };
-
-// Time signature and content of every measure, in host units.
-std::vector<int32_t> MeasureLengths(const std::vector<PartLayout>& parts, int count) {
-  std::vector<int32_t> signature(static_cast<size_t>(count), 0);
-  std::vector<int32_t> content(static_cast<size_t>(count), 0);
-  std::vector<bool> implicit(static_cast<size_t>(count), false);
-  for (const PartLayout& part : parts) {
-    int divisions = 1;
-    int32_t inForce = kQXWhole;
-    for (size_t m = 0; m < part.measures.size(); ++m) {
-      const pugi::xml_node measure = part.measures[m];
-      if (std::strcmp(measure.attribute("implicit").value(), "yes") == 0) implicit[m] = true;
-      int64_t cursor = 0;
-      int64_t most = 0;
-      for (pugi::xml_node child = measure.first_child(); child; child = child.next_sibling()) {
-        const std::string name = child.name();
-        if (name == "attributes") {
-          if (child.child("divisions")) divisions = std::max(1, Int(child, "divisions", 1));
-          if (const pugi::xml_node time = child.child("time")) {
-            const int beats = SumOfBeats(time.child_value("beats"));
-            const int beatType = Int(time, "beat-type", 4);
-            if (beats > 0 && beatType > 0) inForce = static_cast<int32_t>(beats * kQXWhole / beatType);
-          }
-        } else if (name == "note" && !child.child("grace") && !child.child("chord")) {
-          cursor += Int(child, "duration");
-        } else if (name == "backup") {
-          cursor = std::max<int64_t>(0, cursor - Int(child, "duration"));
-        } else if (name == "forward") {
-          cursor += Int(child, "duration");
-        }
-        most = std::max(most, cursor);
-      }
-      signature[m] = std::max(signature[m], inForce);
-      content[m] = std::max<int32_t>(content[m], static_cast<int32_t>(ToUnits(most, divisions)));
-    }
-  }
-  std::vector<int32_t> lengths(static_cast<size_t>(count));
-  for (size_t m = 0; m < lengths.size(); ++m) {
-    int32_t length = implicit[m] && content[m] > 0 ? content[m] : std::max(signature[m], content[m]);
-    if (length <= 0) length = kQXWhole;
-    lengths[m] = std::min<int32_t>(length, 0x7FFF);
-  }
-  return lengths;
-}
 
 }  // namespace
 
@@ -688,6 +729,11 @@ bool ImportScore(pugi::xml_document& document, quivrasim::Document& host, Import
       for (pugi::xml_node attributes = measure.child("attributes"); attributes;
            attributes = attributes.next_sibling("attributes")) {
         part.staves = std::clamp(Int(attributes, "staves", part.staves), part.staves, 16);
+        for (pugi::xml_node style = attributes.child("measure-style"); style; style = style.next_sibling("measure-style")) {
+          if (const pugi::xml_node rest = style.child("multiple-rest")) {
+            part.multipleRests.emplace_back(static_cast<int>(part.measures.size()), rest);
+          }
+        }
         const pugi::xml_node transpose = attributes.child("transpose");
         if (transpose && part.measures.size() == 1) {
           const int octave = Int(transpose, "octave-change");
@@ -711,12 +757,7 @@ bool ImportScore(pugi::xml_document& document, quivrasim::Document& host, Import
   }
 
   quivrasim::ScoreBuilder build(host);
-  const std::vector<int32_t> lengths = MeasureLengths(score->parts, score->measureCount);
   build.Measures(score->measureCount);
-  for (int m = 1; m <= score->measureCount; ++m) {
-    quivrasim::Document::Untracked untracked(host);
-    host.SetMeasureLength(m, lengths[static_cast<size_t>(m - 1)]);
-  }
 
   int groupNumber = 1;
   for (size_t p = 0; p < score->parts.size(); ++p) {
@@ -739,18 +780,18 @@ bool ImportScore(pugi::xml_document& document, quivrasim::Document& host, Import
                 score->parts[group.lastPart].instruments.back(), group.name, 0, group.abbreviation);
   }
 
+  MeasureLengths lengths(score->measureCount);
   for (size_t p = 0; p < score->parts.size(); ++p) {
     PartImporter importer(score->parts[p], *score, host, build);
-    importer.Prepare();
-    for (int m = 0; m < static_cast<int>(score->parts[p].measures.size()); ++m) importer.ImportMeasure(m);
+    for (int m = 0; m < static_cast<int>(score->parts[p].measures.size()); ++m) importer.ImportMeasure(m, lengths);
+  }
+  for (int m = 1; m <= score->measureCount; ++m) {
+    quivrasim::Document::Untracked untracked(host);
+    host.SetMeasureLength(m, lengths.Length(m));
   }
 
-  Snapshot& snapshot = score->snapshot;
-  snapshot.lastEntry = host.NextEntryNumber() - 1;
-  for (const uint32_t tag : host.Records().Tags()) {
-    for (const auto& [key, bytes] : host.Records().All(tag)) snapshot.keys[tag].insert(key);
-  }
-  for (const auto& [key, bytes] : host.Records().All(kQXTagHold)) snapshot.holds[key] = *bytes;
+  score->snapshot.lastEntry = host.NextEntryNumber() - 1;
+  score->snapshot.edits = host.UndoStack().size();
   return true;
 }
 

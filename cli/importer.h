@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "quivrasim/document.h"
@@ -28,13 +29,17 @@ struct PartLayout {
   std::string instrumentId;         // the <instrument> its notes name, if they do
   std::vector<int> endDivisions;    // per measure: divisions in force at its end
   std::vector<int64_t> endTime;     // per measure: the time at its end, in those divisions
+  // Its multi-measure rests: the <multiple-rest> elements and the host
+  // measures they start at.
+  std::vector<std::pair<int, pugi::xml_node>> multipleRests;
 };
 
-// The document as imported, to tell the plug-in's additions apart later.
+// The document as imported, to tell the plug-in's additions apart later:
+// entries numbered above lastEntry are new, and every record the plug-in
+// wrote stands in the edits it made after the import.
 struct Snapshot {
   uint32_t lastEntry = 0;
-  std::map<uint32_t, std::set<quivrasim::RecordKey>> keys;  // per tag
-  std::map<quivrasim::RecordKey, quivrasim::Bytes> holds;   // clef records
+  size_t edits = 0;  // edits on the undo stack at the import's end
 };
 
 struct ImportedScore {

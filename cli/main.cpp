@@ -9,5 +9,6 @@ int main(int argc, char** argv) {
   ostinel_cli::InstallStopHandlers();
   ostinel_cli::CommandIo io;
   io.terminal = isatty(STDERR_FILENO) != 0;
+  io.keepOnReturn = true;
   return ostinel_cli::RunCommand(argc, argv, io);
 }

@@ -16,16 +16,7 @@ struct Span {
 
 std::vector<Span> Spans(const PartLayout& part) {
   std::vector<Span> spans;
-  for (size_t m = 0; m < part.measures.size(); ++m) {
-    for (pugi::xml_node attributes = part.measures[m].child("attributes"); attributes;
-         attributes = attributes.next_sibling("attributes")) {
-      for (pugi::xml_node style = attributes.child("measure-style"); style; style = style.next_sibling("measure-style")) {
-        if (const pugi::xml_node rest = style.child("multiple-rest")) {
-          spans.push_back(Span{static_cast<int>(m) + 1, rest.text().as_int(1), rest});
-        }
-      }
-    }
-  }
+  for (const auto& [measure, rest] : part.multipleRests) spans.push_back(Span{measure, rest.text().as_int(1), rest});
   return spans;
 }
 

@@ -59,6 +59,65 @@ bool FollowLinks(const std::string& given, std::string* path, std::string* error
   return false;
 }
 
+// Writes to a file descriptor in large pieces, until a stop or a failure.
+class DescriptorSink final : public ByteSink {
+ public:
+  explicit DescriptorSink(int descriptor) : m_descriptor(descriptor) { m_buffer.reserve(kPiece); }
+
+  void Put(const char* data, size_t size) override {
+    if (m_buffer.size() + size > kPiece) Flush();
+    if (size >= kPiece) {
+      Write(data, size);
+    } else {
+      m_buffer.insert(m_buffer.end(), data, data + size);
+    }
+  }
+
+  // The first failure (an errno value), or 0 when everything was written.
+  int Finish() {
+    Flush();
+    return m_failure;
+  }
+
+ private:
+  static constexpr size_t kPiece = size_t{1} << 20;
+
+  void Flush() {
+    Write(m_buffer.data(), m_buffer.size());
+    m_buffer.clear();
+  }
+
+  void Write(const char* data, size_t left) {
+    while (left > 0 && m_failure == 0 && StopSignal() == 0) {
+      const ssize_t written = write(m_descriptor, data, left);
+      if (written < 0) {
+        if (errno != EINTR) m_failure = errno;
+        continue;
+      }
+      data += written;
+      left -= static_cast<size_t>(written);
+    }
+  }
+
+  int m_descriptor;
+  int m_failure = 0;
+  std::vector<char> m_buffer;
+};
+
+class StreamSink final : public ByteSink {
+ public:
+  explicit StreamSink(std::FILE* stream) : m_stream(stream) {}
+  void Put(const char* data, size_t size) override {
+    if (m_good) m_good = std::fwrite(data, 1, size, m_stream) == size;
+  }
+  // False, with errno set, when anything failed to reach the stream.
+  bool Finish() { return std::fflush(m_stream) == 0 && m_good; }
+
+ private:
+  std::FILE* m_stream;
+  bool m_good = true;
+};
+
 }  // namespace
 
 bool CheckTarget(const std::string& given, OutputTarget* target, std::string* error) {
@@ -123,6 +182,16 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 WriteResult WriteWhole(const OutputTarget& target, const std::string& bytes, std::string* error) {
+  return WriteWhole(
+      target,
+      [&bytes](ByteSink& sink, std::string*) {
+        sink.Put(bytes.data(), bytes.size());
+        return true;
+      },
+      error);
+}
+
+WriteResult WriteWhole(const OutputTarget& target, const Producer& produce, std::string* error) {
   const std::string directory = Directory(target.path);
   std::string pattern = directory + "/.ostinel-XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
@@ -133,20 +202,12 @@ WriteResult WriteWhole(const OutputTarget& target, const std::string& bytes, std
     return WriteResult::Failed;
   }
   SetPendingFile(name.data());
-  const char* data = bytes.data();
-  size_t left = bytes.size();
-  int failure = 0;
-  while (left > 0 && failure == 0 && StopSignal() == 0) {
-    const ssize_t written = write(descriptor, data, left);
-    if (written < 0) {
-      if (errno != EINTR) failure = errno;
-      continue;
-    }
-    data += written;
-    left -= static_cast<size_t>(written);
-  }
-  if (failure == 0 && StopSignal() == 0 && fsync(descriptor) != 0) failure = errno;
-  if (failure == 0 && StopSignal() == 0) {
+  DescriptorSink sink(descriptor);
+  std::string problem;
+  const bool made = produce(sink, &problem);
+  int failure = made ? sink.Finish() : 0;
+  if (made && failure == 0 && StopSignal() == 0 && fsync(descriptor) != 0) failure = errno;
+  if (made && failure == 0 && StopSignal() == 0) {
     // The file the user had keeps its permissions (and, where we may, its
     // owner); a new one gets those any new file of the user's would.
     mode_t mode = 0666;
@@ -163,7 +224,7 @@ WriteResult WriteWhole(const OutputTarget& target, const std::string& bytes, std
   if (close(descriptor) != 0 && failure == 0) failure = errno;
   // The rename is the moment the file is written: a stop after it is too late.
   bool renamed = false;
-  if (failure == 0 && StopSignal() == 0) {
+  if (made && failure == 0 && StopSignal() == 0) {
     renamed = rename(name.data(), target.path.c_str()) == 0;
     if (!renamed) failure = errno;
   }
@@ -172,8 +233,22 @@ WriteResult WriteWhole(const OutputTarget& target, const std::string& bytes, std
   unlink(name.data());
   // A stop: the handler may have taken the temporary file from under the rename.
   if (StopSignal() != 0 && (failure == 0 || failure == ENOENT || failure == EINTR)) return WriteResult::Stopped;
-  *error = target.given + ": cannot write: " + std::strerror(failure);
+  *error = target.given + ": " + (made ? std::string("cannot write: ") + std::strerror(failure) : problem);
   return WriteResult::Failed;
+}
+
+bool WriteStream(std::FILE* stream, const Producer& produce, std::string* error) {
+  StreamSink sink(stream);
+  std::string problem;
+  if (!produce(sink, &problem)) {
+    *error = "standard output: " + problem;
+    return false;
+  }
+  if (!sink.Finish()) {
+    *error = std::string("standard output: ") + std::strerror(errno);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace ostinel_cli

@@ -4,7 +4,10 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <string>
+
+#include "byte_sink.h"
 
 namespace ostinel_cli {
 
@@ -32,5 +35,12 @@ enum class WriteResult { Written, Failed, Stopped };
 // owner, or as it was. A stop (SIGINT, SIGTERM) before the rename leaves it
 // as it was and no temporary file behind.
 WriteResult WriteWhole(const OutputTarget& target, const std::string& bytes, std::string* error);
+// The same with the content made as it is written; a producer that fails
+// leaves the target as it was.
+WriteResult WriteWhole(const OutputTarget& target, const Producer& produce, std::string* error);
+
+// Writes content to an open stream (standard output) and flushes it; false
+// with a message when the content cannot be made or written.
+bool WriteStream(std::FILE* stream, const Producer& produce, std::string* error);
 
 }  // namespace ostinel_cli

@@ -5,12 +5,14 @@
 #include <fcntl.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -52,20 +54,29 @@ bool ReadFile(const std::string& path, std::vector<char>* bytes, std::string* er
              Megabytes(kMaxScoreBytes) + " of any score this command reads";
     return false;
   }
-  char buffer[65536];
+  // Read straight into the buffer, sized by what the file says it holds
+  // (plus a byte, so that reaching its end needs no second allocation).
+  size_t capacity = S_ISREG(status.st_mode) ? static_cast<size_t>(status.st_size) + 1 : size_t{1} << 16;
+  bytes->resize(capacity);
+  size_t filled = 0;
   int failure = 0;
   for (;;) {
-    const ssize_t read = ::read(descriptor, buffer, sizeof buffer);
+    if (filled == capacity) {
+      capacity = std::min(capacity * 2, kMaxScoreBytes + 1);
+      bytes->resize(capacity);
+    }
+    const ssize_t read = ::read(descriptor, bytes->data() + filled, capacity - filled);
     if (read < 0 && errno == EINTR && StopSignal() == 0) continue;
     if (read < 0) failure = errno;
     if (read <= 0) break;
-    if (bytes->size() + static_cast<size_t>(read) > kMaxScoreBytes) {
+    filled += static_cast<size_t>(read);
+    if (filled > kMaxScoreBytes) {
       close(descriptor);
       *error = path + ": is larger than the " + Megabytes(kMaxScoreBytes) + " of any score this command reads";
       return false;
     }
-    bytes->insert(bytes->end(), buffer, buffer + read);
   }
+  bytes->resize(filled);
   close(descriptor);
   if (failure != 0) *error = path + ": cannot read: " + std::strerror(failure);
   return failure == 0;
@@ -88,25 +99,31 @@ std::string Where(const std::vector<char>& bytes, ptrdiff_t offset) {
 
 bool Parse(const std::vector<char>& bytes, const std::string& name, pugi::xml_document* document, std::string* error) {
   pugi::xml_encoding encoding = pugi::encoding_utf8;
-  if (!CheckEncoding(bytes, &encoding, error)) {
+  if (!DetectEncoding(bytes, &encoding, error)) {
     *error = name + ": " + *error;
     return false;
   }
+  // The characters are checked on a second core while pugixml parses its
+  // own copy of the bytes; a fault in them is reported before any other.
+  std::string characterError;
+  bool charactersValid = false;
+  std::thread check([&] { charactersValid = CheckCharacters(bytes, encoding, &characterError); });
   // The references are expanded afterwards, where the document's own
   // entities are known.
   const unsigned options = (pugi::parse_default & ~pugi::parse_escapes) | pugi::parse_declaration |
                            pugi::parse_doctype | pugi::parse_comments | pugi::parse_pi;
   const pugi::xml_parse_result result = document->load_buffer(bytes.data(), bytes.size(), options, encoding);
+  check.join();
+  if (!charactersValid) {
+    *error = name + ": " + characterError;
+    return false;
+  }
   if (!result) {
     *error = name + ":" + Where(bytes, result.offset) + ": not well-formed XML: " + result.description();
     return false;
   }
-  if (ElementDepth(*document) > kMaxScoreDepth) {
-    *error = name + ": elements are nested more than " + std::to_string(kMaxScoreDepth) +
-             " deep, deeper than any MusicXML score";
-    return false;
-  }
-  if (!ExpandReferences(*document, error)) {
+  // Without an '&' in the text there is no reference to expand.
+  if (std::memchr(bytes.data(), '&', bytes.size()) != nullptr && !ExpandReferences(*document, error)) {
     *error = name + ": " + *error;
     return false;
   }
@@ -195,14 +212,28 @@ bool ReadCompressed(const std::string& path, std::vector<char>& bytes, ScoreFile
   return Parse(xml, path + "!" + inner, &score->document, error);
 }
 
-std::string Serialise(ScoreFile& score) {
+class SinkWriter final : public pugi::xml_writer {
+ public:
+  explicit SinkWriter(ByteSink& sink) : m_sink(sink) {}
+  void write(const void* data, size_t size) override { m_sink.Put(static_cast<const char*>(data), size); }
+
+ private:
+  ByteSink& m_sink;
+};
+
+class StringSink final : public ByteSink {
+ public:
+  void Put(const char* data, size_t size) override { text.append(data, size); }
+  std::string text;
+};
+
+void Serialise(ScoreFile& score, ByteSink& sink) {
   // The text is written in UTF-8, whatever the input's encoding was.
   for (pugi::xml_node node = score.document.first_child(); node; node = node.next_sibling()) {
     if (node.type() == pugi::node_declaration && node.attribute("encoding")) node.attribute("encoding") = "UTF-8";
   }
-  std::ostringstream out;
-  score.document.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
-  return out.str();
+  SinkWriter writer(sink);
+  score.document.save(writer, "  ", pugi::format_default, pugi::encoding_utf8);
 }
 
 std::string ContainerXml(const std::string& inner) {
@@ -291,9 +322,9 @@ bool ReadScoreBytes(std::vector<char> bytes, const std::string& path, ScoreFile*
 
 bool CompressedName(const std::string& name) { return EndsWith(name, ".mxl"); }
 
-bool ScoreBytes(ScoreFile& score, const std::string& name, std::string* bytes, std::string* error) {
+bool WriteScore(ScoreFile& score, const std::string& name, ByteSink& sink, std::string* error) {
   if (!CompressedName(name)) {
-    *bytes = Serialise(score);
+    Serialise(score, sink);
     return true;
   }
   std::string inner = score.innerPath;
@@ -301,7 +332,12 @@ bool ScoreBytes(ScoreFile& score, const std::string& name, std::string* bytes, s
     const std::string base = name.substr(name.find_last_of('/') == std::string::npos ? 0 : name.find_last_of('/') + 1);
     inner = base.substr(0, base.size() - 4) + ".musicxml";
   }
-  return Compress(inner, Serialise(score), bytes, error);
+  StringSink xml;
+  Serialise(score, xml);
+  std::string bytes;
+  if (!Compress(inner, xml.text, &bytes, error)) return false;
+  sink.Put(bytes.data(), bytes.size());
+  return true;
 }
 
 std::string DefaultOutputPath(const std::string& input) {

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "byte_sink.h"
+
 namespace ostinel_cli {
 
 // The largest score file, or file in an .mxl, that is read: ten times the
 // largest score seen in practice.
 inline constexpr size_t kMaxScoreBytes = size_t{256} << 20;
-// The deepest nesting of elements read; MusicXML itself nests a dozen deep.
-inline constexpr int kMaxScoreDepth = 100;
 
 struct ScoreFile {
   pugi::xml_document document;
@@ -20,7 +20,7 @@ struct ScoreFile {
 };
 
 // Reads and parses a partwise score; false with a message naming the file
-// (and the place, when the text is at fault): too large or too deep, not
+// (and the place, when the text is at fault): too large, not
 // valid in its encoding, not well-formed, or an entity that is not declared
 // in the document itself (internal entities are expanded, external ones
 // never read).
@@ -28,10 +28,10 @@ bool ReadScore(const std::string& path, ScoreFile* score, std::string* error);
 // The same for a file's bytes already read; name stands for the file in messages.
 bool ReadScoreBytes(std::vector<char> bytes, const std::string& name, ScoreFile* score, std::string* error);
 
-// The score as a file's bytes: UTF-8 MusicXML, compressed when the name
-// ends in .mxl (in any case); false with a message when the archive cannot
-// be made.
-bool ScoreBytes(ScoreFile& score, const std::string& name, std::string* bytes, std::string* error);
+// Writes the score as a file's bytes: UTF-8 MusicXML, compressed when the
+// name ends in .mxl (in any case); false with a message when the archive
+// cannot be made.
+bool WriteScore(ScoreFile& score, const std::string& name, ByteSink& sink, std::string* error);
 
 // True when a file name ends in .mxl, in any case.
 bool CompressedName(const std::string& name);

@@ -38,10 +38,34 @@ struct Place {
   std::string Text() const { return "line " + std::to_string(line) + ", column " + std::to_string(column); }
 };
 
-bool CheckUtf8(const unsigned char* bytes, size_t size, std::string* error) {
+// Where byte offset `at` of UTF-8 text stands, counted only when a fault is found.
+Place PlaceOf(const unsigned char* bytes, size_t at) {
   Place place;
+  for (size_t i = 0; i < at; ++i) {
+    if ((bytes[i] & 0xC0) != 0x80) place.Step(bytes[i]);
+  }
+  return place;
+}
+
+bool CheckUtf8(const unsigned char* bytes, size_t size, std::string* error) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHighBits = 0x8080808080808080ull;
   for (size_t i = 0; i < size;) {
+    // Most of a score is printable ASCII: eight bytes at a time pass when
+    // none has its high bit set or lies below 0x20.
+    if (i + 8 <= size) {
+      uint64_t word;
+      std::memcpy(&word, bytes + i, sizeof word);
+      if (((word | (word - kOnes * 0x20)) & kHighBits) == 0) {
+        i += 8;
+        continue;
+      }
+    }
     const unsigned char lead = bytes[i];
+    if ((lead >= 0x20 && lead < 0x80) || lead == '\n' || lead == '\t' || lead == '\r') {
+      ++i;
+      continue;
+    }
     size_t length = 1;
     uint32_t c = lead;
     uint32_t lowest = 0;
@@ -58,29 +82,28 @@ bool CheckUtf8(const unsigned char* bytes, size_t size, std::string* error) {
       c = lead & 0x1F;
       lowest = 0x80;
     } else if (lead >= 0x80) {
-      *error = place.Text() + ": byte 0x" + Hex(lead, 2) + " is not valid UTF-8";
+      *error = PlaceOf(bytes, i).Text() + ": byte 0x" + Hex(lead, 2) + " is not valid UTF-8";
       return false;
     }
     if (i + length > size) {
-      *error = place.Text() + ": the text ends inside a UTF-8 character";
+      *error = PlaceOf(bytes, i).Text() + ": the text ends inside a UTF-8 character";
       return false;
     }
     for (size_t k = 1; k < length; ++k) {
       if ((bytes[i + k] & 0xC0) != 0x80) {
-        *error = place.Text() + ": byte 0x" + Hex(lead, 2) + " is not valid UTF-8 (no character follows it)";
+        *error = PlaceOf(bytes, i).Text() + ": byte 0x" + Hex(lead, 2) + " is not valid UTF-8 (no character follows it)";
         return false;
       }
       c = (c << 6) | (bytes[i + k] & 0x3F);
     }
     if (c < lowest || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
-      *error = place.Text() + ": the bytes there are not valid UTF-8";
+      *error = PlaceOf(bytes, i).Text() + ": the bytes there are not valid UTF-8";
       return false;
     }
     if (!XmlCharacter(c)) {
-      *error = place.Text() + ": character U+" + Hex(c, 4) + " is not allowed in XML";
+      *error = PlaceOf(bytes, i).Text() + ": character U+" + Hex(c, 4) + " is not allowed in XML";
       return false;
     }
-    place.Step(c);
     i += length;
   }
   return true;
@@ -259,32 +282,48 @@ std::string Where(pugi::xml_node node) {
 
 }  // namespace
 
-bool CheckEncoding(const std::vector<char>& bytes, pugi::xml_encoding* encoding, std::string* error) {
+bool DetectEncoding(const std::vector<char>& bytes, pugi::xml_encoding* encoding, std::string* error) {
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
   const size_t size = bytes.size();
   if (size >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == 0xFE && data[1] == 0xFF))) {
-    const bool bigEndian = data[0] == 0xFE;
-    *encoding = bigEndian ? pugi::encoding_utf16_be : pugi::encoding_utf16_le;
-    return CheckUtf16(data + 2, size - 2, bigEndian, error);
+    *encoding = data[0] == 0xFE ? pugi::encoding_utf16_be : pugi::encoding_utf16_le;
+    return true;
   }
   if (size >= 4 && ((data[0] == '<' && data[1] == 0) || (data[0] == 0 && data[1] == '<'))) {
-    const bool bigEndian = data[0] == 0;
-    *encoding = bigEndian ? pugi::encoding_utf16_be : pugi::encoding_utf16_le;
-    return CheckUtf16(data, size, bigEndian, error);
+    *encoding = data[0] == 0 ? pugi::encoding_utf16_be : pugi::encoding_utf16_le;
+    return true;
   }
   const bool bom = size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF;
   const std::string declared = DeclaredEncoding(bytes);
   if (bom || declared.empty() || declared == "utf-8" || declared == "utf8") {
     *encoding = pugi::encoding_utf8;
-    return CheckUtf8(data + (bom ? 3 : 0), size - (bom ? 3 : 0), error);
+    return true;
   }
   if (declared == "iso-8859-1" || declared == "latin1" || declared == "l1" || declared == "iso_8859-1" ||
       declared == "us-ascii" || declared == "ascii") {
     *encoding = pugi::encoding_latin1;
-    return CheckLatin1(data, size, error);
+    return true;
   }
   *error = "the declared encoding \"" + declared + "\" is not read (UTF-8, UTF-16 and ISO-8859-1 are)";
   return false;
+}
+
+bool CheckCharacters(const std::vector<char>& bytes, pugi::xml_encoding encoding, std::string* error) {
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t size = bytes.size();
+  switch (encoding) {
+    case pugi::encoding_utf16_be:
+    case pugi::encoding_utf16_le: {
+      const bool bom = size >= 2 && (data[0] == 0xFF || data[0] == 0xFE);
+      return CheckUtf16(data + (bom ? 2 : 0), size - (bom ? 2 : 0), encoding == pugi::encoding_utf16_be, error);
+    }
+    case pugi::encoding_latin1:
+      return CheckLatin1(data, size, error);
+    default: {
+      const bool bom = size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF;
+      return CheckUtf8(data + (bom ? 3 : 0), size - (bom ? 3 : 0), error);
+    }
+  }
 }
 
 bool ExpandReferences(pugi::xml_document& document, std::string* error) {
@@ -316,25 +355,6 @@ bool ExpandReferences(pugi::xml_document& document, std::string* error) {
     if (node) node = node.next_sibling();
   }
   return true;
-}
-
-int ElementDepth(const pugi::xml_document& document) {
-  int deepest = 0;
-  int depth = 0;
-  for (pugi::xml_node node = document.first_child(); node;) {
-    if (node.type() == pugi::node_element) deepest = std::max(deepest, depth + 1);
-    if (node.first_child()) {
-      node = node.first_child();
-      ++depth;
-      continue;
-    }
-    while (node && !node.next_sibling()) {
-      node = node.parent();
-      --depth;
-    }
-    if (node) node = node.next_sibling();
-  }
-  return deepest;
 }
 
 }  // namespace ostinel_cli

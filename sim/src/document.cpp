@@ -201,12 +201,24 @@ void Document::IndexFrame(FrameKey key, const Entries& entries) {
   for (size_t i = 0; i < entries.size(); ++i) {
     // Entries are packed: the number is copied out before it is used as a key.
     const uint32_t number = entries[i].number;
-    if (number != 0) m_entryIndex[number] = {key, static_cast<int>(i)};
+    if (number == 0) continue;
+    const EntryPlace place{key, static_cast<int>(i)};
+    if (number < uint64_t{m_nextEntryNumber} + kNearEntries) {
+      if (number >= m_entryPlaces.size()) m_entryPlaces.resize(number + size_t{1} + m_entryPlaces.size() / 2);
+      m_entryPlaces[number] = place;
+      if (!m_farEntryPlaces.empty()) m_farEntryPlaces.erase(number);
+    } else {
+      m_farEntryPlaces[number] = place;
+    }
   }
 }
 
 void Document::UnindexFrame(const Entries& entries) {
-  for (const QXEntry& entry : entries) m_entryIndex.erase(uint32_t{entry.number});
+  for (const QXEntry& entry : entries) {
+    const uint32_t number = entry.number;
+    if (number < m_entryPlaces.size()) m_entryPlaces[number] = EntryPlace{};
+    if (!m_farEntryPlaces.empty()) m_farEntryPlaces.erase(number);
+  }
 }
 
 const Entries& Document::StoreFrame(FrameKey key, Entries entries) {
@@ -224,9 +236,13 @@ const Entries& Document::StoreFrame(FrameKey key, Entries entries) {
 }
 
 std::optional<std::pair<FrameKey, int>> Document::FindEntry(uint32_t number) const {
-  const auto it = m_entryIndex.find(number);
-  if (it == m_entryIndex.end()) return std::nullopt;
-  return it->second;
+  if (number < m_entryPlaces.size() && m_entryPlaces[number].index >= 0) {
+    return std::make_pair(m_entryPlaces[number].frame, m_entryPlaces[number].index);
+  }
+  if (m_farEntryPlaces.empty()) return std::nullopt;
+  const auto far = m_farEntryPlaces.find(number);
+  if (far == m_farEntryPlaces.end()) return std::nullopt;
+  return std::make_pair(far->second.frame, far->second.index);
 }
 
 QXEntry* Document::MutableEntry(uint32_t number) {
@@ -304,10 +320,12 @@ void Document::RefreshEntryFlags(uint32_t tag, uint32_t entryNumber) {
     if (r.tag == tag) rule = &r;
   }
   if (rule == nullptr || !FindEntry(entryNumber)) return;
-  bool any = false;
+  // The tag itself first: after a create it decides at once.
+  bool any = m_records.LastSibling(tag, KeyScheme::EntryIncidence, RecordKey{entryNumber, 0, 0}).has_value();
   for (const EntryFlagRule& r : kEntryFlagRules) {
+    if (any) break;
     if (r.secondWord != rule->secondWord || r.bit != rule->bit) continue;
-    if (!m_records.Siblings(r.tag, KeyScheme::EntryIncidence, RecordKey{entryNumber, 0, 0}).empty()) any = true;
+    if (m_records.LastSibling(r.tag, KeyScheme::EntryIncidence, RecordKey{entryNumber, 0, 0})) any = true;
   }
   QXEntry* entry = MutableEntry(entryNumber);
   if (rule->secondWord) {

@@ -6,7 +6,7 @@ using namespace quivrasim;
 uint32_t QXAPI QX_StartMassEdit(const QXRegion* region, int32_t total, uint32_t) {
   Host& host = Serve(Op::QX_StartMassEdit);
   const auto handle = static_cast<uint32_t>(host.ProgressRuns().size() + 1);
-  ProgressRun run{handle, total, std::nullopt};
+  ProgressRun run{handle, total, std::nullopt, 0, {}};
   if (region != nullptr) run.region = *region;
   host.ProgressRuns().push_back(run);
   host.NotifyProgressRun(run);

@@ -90,10 +90,14 @@ const Layout* RecordType::LayoutFor(uint32_t version) const {
 }
 
 const RecordType* FindRecordType(uint32_t tag) {
-  for (const RecordType& type : Types()) {
-    if (type.tag == tag) return &type;
-  }
-  return nullptr;
+  // Every record operation looks its type up.
+  static const std::unordered_map<uint32_t, const RecordType*> byTag = [] {
+    std::unordered_map<uint32_t, const RecordType*> types;
+    for (const RecordType& type : Types()) types.emplace(type.tag, &type);
+    return types;
+  }();
+  const auto found = byTag.find(tag);
+  return found == byTag.end() ? nullptr : found->second;
 }
 
 RecordKey ToRecordKey(KeyScheme scheme, const QXKey& key) {
@@ -132,11 +136,17 @@ const Bytes* RecordStore::Find(uint32_t tag, const RecordKey& key) const {
 }
 
 void RecordStore::Put(uint32_t tag, const RecordKey& key, Bytes value) {
-  if (m_hook) {
-    const Bytes* before = Find(tag, key);
-    m_hook(tag, key, before != nullptr ? std::optional<Bytes>(*before) : std::nullopt);
+  std::map<RecordKey, Bytes>& records = m_records[tag];
+  // Records mostly arrive in key order (new entries, new numbers): those go
+  // at the end without a search.
+  const auto at = records.empty() || records.rbegin()->first < key ? records.end() : records.lower_bound(key);
+  const bool exists = at != records.end() && at->first == key;
+  if (m_hook) m_hook(tag, key, exists ? std::optional<Bytes>(at->second) : std::nullopt);
+  if (exists) {
+    at->second = std::move(value);
+  } else {
+    records.emplace_hint(at, key, std::move(value));
   }
-  m_records[tag][key] = std::move(value);
 }
 
 bool RecordStore::Erase(uint32_t tag, const RecordKey& key) {
@@ -164,10 +174,10 @@ std::optional<std::pair<RecordKey, const Bytes*>> RecordStore::After(uint32_t ta
   return std::make_pair(next->first, &next->second);
 }
 
-std::vector<RecordKey> RecordStore::Siblings(uint32_t tag, KeyScheme scheme, const RecordKey& key) const {
-  std::vector<RecordKey> keys;
-  const auto records = m_records.find(tag);
-  if (records == m_records.end()) return keys;
+namespace {
+
+// The first and last keys a record's owner can have.
+std::pair<RecordKey, RecordKey> OwnerBounds(KeyScheme scheme, const RecordKey& key) {
   RecordKey low = key;
   RecordKey high = key;
   if (scheme == KeyScheme::Triple) {
@@ -177,10 +187,37 @@ std::vector<RecordKey> RecordStore::Siblings(uint32_t tag, KeyScheme scheme, con
     low.b = low.c = 0;
     high.b = high.c = 0xFFFFFFFFu;
   }
+  return {low, high};
+}
+
+}  // namespace
+
+std::vector<RecordKey> RecordStore::Siblings(uint32_t tag, KeyScheme scheme, const RecordKey& key) const {
+  std::vector<RecordKey> keys;
+  const auto records = m_records.find(tag);
+  if (records == m_records.end()) return keys;
+  const auto [low, high] = OwnerBounds(scheme, key);
   for (auto it = records->second.lower_bound(low); it != records->second.end() && !(high < it->first); ++it) {
     keys.push_back(it->first);
   }
   return keys;
+}
+
+std::optional<RecordKey> RecordStore::LastSibling(uint32_t tag, KeyScheme scheme, const RecordKey& key) const {
+  const auto records = m_records.find(tag);
+  if (records == m_records.end() || records->second.empty()) return std::nullopt;
+  const auto [low, high] = OwnerBounds(scheme, key);
+  // The owner with the highest keys (the newest entry or number) is the usual one.
+  const RecordKey& highest = records->second.rbegin()->first;
+  if (!(high < highest)) {
+    if (highest < low) return std::nullopt;
+    return highest;
+  }
+  auto after = records->second.upper_bound(high);
+  if (after == records->second.begin()) return std::nullopt;
+  --after;
+  if (after->first < low) return std::nullopt;
+  return after->first;
 }
 
 std::vector<std::pair<RecordKey, const Bytes*>> RecordStore::All(uint32_t tag) const {
@@ -222,17 +259,23 @@ RecordKey RecordStore::Assign(uint32_t tag, KeyScheme scheme, const QXKey& reque
         key.a = all.empty() ? 1 : all.rbegin()->first.a + 1;
         if (key.b == kQXNew) key.b = 0;
       } else if (key.b == kQXNew) {
-        key.b = static_cast<uint32_t>(Siblings(tag, scheme, key).size());
+        // Incidences run 0, 1, 2 ... without gaps: the next follows the last
+        // (found in one step, where counting would walk an owner's records).
+        const std::optional<RecordKey> last = LastSibling(tag, scheme, key);
+        key.b = last ? last->b + 1 : 0;
       }
       break;
     }
     case KeyScheme::Triple:
-      if ((requested.value & 0xFFFF) == kQXNew) key.c = static_cast<uint32_t>(Siblings(tag, scheme, key).size());
+      if ((requested.value & 0xFFFF) == kQXNew) {
+        const std::optional<RecordKey> last = LastSibling(tag, scheme, key);
+        key.c = last ? last->c + 1 : 0;
+      }
       break;
     case KeyScheme::OwnedNumber:
       if (key.b == kQXNew) {
-        const std::vector<RecordKey> siblings = Siblings(tag, scheme, key);
-        key.b = siblings.empty() ? 1 : siblings.back().b + 1;
+        const std::optional<RecordKey> last = LastSibling(tag, scheme, key);
+        key.b = last ? last->b + 1 : 1;
       }
       break;
   }

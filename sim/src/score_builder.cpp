@@ -109,10 +109,12 @@ std::vector<uint32_t> ScoreBuilder::Entries(uint16_t instrument, int measure, in
                                             const std::vector<EntrySpec>& entries) {
   Document::Untracked untracked(m_document);
   quivrasim::Entries frame;
+  frame.reserve(entries.size());
   for (const EntrySpec& spec : entries) frame.push_back(MakeEntry(spec));
   const auto& stored = m_document.StoreFrame(
       FrameKey{instrument, static_cast<int16_t>(measure), static_cast<uint16_t>(layer)}, std::move(frame));
   std::vector<uint32_t> numbers;
+  numbers.reserve(stored.size());
   for (const QXEntry& entry : stored) numbers.push_back(uint32_t{entry.number});
   return numbers;
 }

@@ -161,6 +161,14 @@ INSTANTIATE_TEST_SUITE_P(
                  "<part id=\"P1\"><measure number=\"7\"><note><pitch><step>C</step><octave>2147483643</octave>"
                  "</pitch><duration>1</duration></note></measure></part></score-partwise>",
                  "part P1, measure 7: <octave> \"2147483643\" is outside 0 to 9"},
+        BadInput{"two absurd values: the first in the score is named", "two.musicxml",
+                 "<score-partwise><part-list><score-part id=\"P1\"/><score-part id=\"P2\"/><score-part id=\"P3\"/>"
+                 "<score-part id=\"P4\"/></part-list>"
+                 "<part id=\"P1\"><measure number=\"1\"/><measure number=\"2\"><note><duration>-4</duration></note>"
+                 "</measure></part><part id=\"P2\"><measure number=\"1\"/></part><part id=\"P3\"><measure number=\"1\"/>"
+                 "</part><part id=\"P4\"><measure number=\"1\"><note><duration>-5</duration></note></measure></part>"
+                 "</score-partwise>",
+                 "part P1, measure 2: <duration> \"-4\" is outside 0 to 1000000"},
         BadInput{"divisions that are no number", "zero.musicxml",
                  "<score-partwise><part-list><score-part id=\"P1\"><part-name>A</part-name></score-part></part-list>"
                  "<part id=\"P1\"><measure number=\"1\"><attributes><divisions>none</divisions></attributes>"

@@ -232,7 +232,9 @@ TEST(MultiMeasureRests, AreCutWhereACueStandsAndStartedAgainAfterIt) {
     for (int m = 1; m <= 12; ++m) {
       pugi::xml_node measure = part.append_child("measure");
       if (m == c.start) {
-        measure.append_child("attributes").append_child("measure-style").append_child("multiple-rest").text().set(c.count);
+        pugi::xml_node rest = measure.append_child("attributes").append_child("measure-style").append_child("multiple-rest");
+        rest.text().set(c.count);
+        layout.multipleRests.emplace_back(m, rest);
       }
       measure.append_child("note");
       layout.measures.push_back(measure);

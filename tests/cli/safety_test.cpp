@@ -381,6 +381,36 @@ TEST_F(Safety, AStopDuringAWriteRemovesTheTemporaryFileAndKeepsTheOldOne) {
   EXPECT_EQ(ReadText(dir.Path("out.musicxml")), "new");
 }
 
+// A content that cannot be made halfway through (an archive that fails)
+// leaves the old file and no temporary one; one made in pieces arrives whole.
+TEST_F(Safety, AWriteWhoseContentFailsKeepsTheOldFile) {
+  WriteText(dir.Path("out.mxl"), "previous");
+  ostinel_cli::OutputTarget target;
+  std::string error;
+  ASSERT_TRUE(ostinel_cli::CheckTarget(dir.Path("out.mxl"), &target, &error)) << error;
+  const auto failing = [](ostinel_cli::ByteSink& sink, std::string* problem) {
+    sink.Put("half of it", 10);
+    *problem = "cannot make the archive";
+    return false;
+  };
+  EXPECT_EQ(ostinel_cli::WriteWhole(target, failing, &error), ostinel_cli::WriteResult::Failed);
+  EXPECT_EQ(error, dir.Path("out.mxl") + ": cannot make the archive");
+  EXPECT_EQ(ReadText(dir.Path("out.mxl")), "previous");
+  EXPECT_TRUE(Leftovers(dir).empty());
+
+  std::string expected;
+  const auto pieces = [&expected](ostinel_cli::ByteSink& sink, std::string*) {
+    for (int i = 0; i < 3000; ++i) {  // more than the writer's buffer holds
+      const std::string piece = std::to_string(i) + std::string(997, 'x') + "\n";
+      expected += piece;
+      sink.Put(piece.data(), piece.size());
+    }
+    return true;
+  };
+  ASSERT_EQ(ostinel_cli::WriteWhole(target, pieces, &error), ostinel_cli::WriteResult::Written) << error;
+  EXPECT_EQ(ReadText(dir.Path("out.mxl")), expected);
+}
+
 // ---- The truth of exit status and summary ----
 
 TEST_F(Safety, ALocationThePlugInRefusesIsReportedAsRefusedAndFailsTheRun) {

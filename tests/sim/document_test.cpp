@@ -33,6 +33,60 @@ TEST(SimFrames, SavedEntriesAreNumberedAndPlacedWithTupletsApplied) {
   EXPECT_TRUE(host.LiveFrames().empty());
 }
 
+// Entry numbers are the host's to hand out, but a saved frame may bring any:
+// each is found where it was last saved, and nowhere once it is gone.
+TEST(SimFrames, EntriesAreFoundByTheNumbersTheirFramesBring) {
+  Host host;
+  quivrasim::ScoreBuilder build(host.Doc());
+  build.Measures(2);
+  const uint16_t flute = build.Staff("Flute");
+  const auto numbers = build.Entries(flute, 1, 0, {EntrySpec::Note(1024), EntrySpec::Note(3072)});
+  const uint32_t far = 3000000000u;
+  for (const uint32_t brought : {numbers.back() + 5, far}) {
+    QXFrame* frame = QX_LoadTGF(0, 1, 1, 0, 0, kQXVersionCurrent);
+    ASSERT_NE(frame, nullptr);
+    const uint32_t before = frame->entries[1].number;
+    frame->entries[1].number = brought;
+    ASSERT_EQ(QX_SaveTGF(frame, kQXVersionCurrent), 1);
+    QX_FreeTGF(frame, kQXVersionCurrent);
+    const auto found = host.Doc().FindEntry(brought);
+    ASSERT_TRUE(found) << brought;
+    EXPECT_EQ(found->first.measure, 1);
+    EXPECT_EQ(found->second, 1);
+    EXPECT_FALSE(host.Doc().FindEntry(before)) << "the number it had before is gone";
+  }
+  // Saved elsewhere, it moves; emptied, it is gone.
+  QXFrame* frame = QX_LoadTGF(0, 1, 1, 0, 0, kQXVersionCurrent);
+  QXFrame* second = QX_LoadTGF(0, 1, 2, 0, 0, kQXVersionCurrent);
+  ASSERT_NE(frame, nullptr);
+  ASSERT_NE(second, nullptr);
+  QXEntry* const moving = frame->entries;
+  const int16_t count = frame->entryCount;
+  frame->entries = second->entries;
+  frame->entryCount = second->entryCount;
+  second->entries = moving;
+  second->entryCount = count;
+  ASSERT_EQ(QX_SaveTGF(frame, kQXVersionCurrent), 1);
+  ASSERT_EQ(QX_SaveTGF(second, kQXVersionCurrent), 1);
+  QX_FreeTGF(frame, kQXVersionCurrent);
+  QX_FreeTGF(second, kQXVersionCurrent);
+  for (const uint32_t number : {numbers.front(), far}) {
+    const auto moved = host.Doc().FindEntry(number);
+    ASSERT_TRUE(moved) << number;
+    EXPECT_EQ(moved->first.measure, 2) << number;
+  }
+  EXPECT_FALSE(host.Doc().FindEntry(numbers.back())) << "a number no frame holds";
+  // Given up for a new number, the far one is found no more.
+  second = QX_LoadTGF(0, 1, 2, 0, 0, kQXVersionCurrent);
+  ASSERT_NE(second, nullptr);
+  second->entries[1].number = 0;
+  ASSERT_EQ(QX_SaveTGF(second, kQXVersionCurrent), 1);
+  const uint32_t renumbered = second->entries[1].number;
+  QX_FreeTGF(second, kQXVersionCurrent);
+  EXPECT_FALSE(host.Doc().FindEntry(far));
+  EXPECT_TRUE(host.Doc().FindEntry(renumbered));
+}
+
 TEST(SimFrames, FramesOutsideTheDocumentAreNotGiven) {
   Host host;
   quivrasim::ScoreBuilder build(host.Doc());

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "quivra/qx_records.h"
 #include "quivrasim/host.h"
@@ -46,6 +48,36 @@ TEST(SimRecords, DeletingAnIncidenceClosesTheGap) {
   EXPECT_EQ(loaded.value, 101);
   key = QXKey::Of(2, 2);
   EXPECT_EQ(QX_LoadEData(kQXTagTempoChange, &key, &loaded, &size, kQXVersionCurrent), 0);
+}
+
+// Records arrive in any key order; a new incidence follows the owner's last
+// one, also past a gap that an explicit key left.
+TEST(SimRecords, NewIncidencesFollowTheOwnersLastRecordInAnyArrivalOrder) {
+  Host host;
+  auto create = [](uint16_t measure, uint16_t incidence) {
+    QXKey key = QXKey::Of(measure, incidence);
+    const QXTempoChange change = Tempo(measure * 10 + incidence);
+    EXPECT_EQ(QX_CreateEData(kQXTagTempoChange, &key, &change, sizeof change, kQXVersionCurrent), 1);
+    return key;
+  };
+  create(9, 0);
+  create(2, 0);
+  create(5, 0);
+  create(5, 3);  // a gap at 1 and 2
+  create(2, 1);
+  EXPECT_EQ(create(5, kQXNew).second, 4) << "after the last, not the count";
+  EXPECT_EQ(create(2, kQXNew).second, 2);
+  EXPECT_EQ(create(7, kQXNew).second, 0) << "an owner without records starts at 0";
+  EXPECT_EQ(create(9, kQXNew).second, 1);
+
+  std::vector<std::pair<int, int>> walked;
+  QXKey key = QXKey::Of(0, 0);
+  QXTempoChange change{};
+  while (QX_NextEData(kQXTagTempoChange, &key, &change, sizeof change, kQXVersionCurrent) == 1) {
+    walked.emplace_back(key.first, key.second);
+  }
+  const std::vector<std::pair<int, int>> inOrder = {{2, 0}, {2, 1}, {2, 2}, {5, 0}, {5, 3}, {5, 4}, {7, 0}, {9, 0}, {9, 1}};
+  EXPECT_EQ(walked, inOrder);
 }
 
 TEST(SimRecords, NewNumbersFollowTheLargestAndNextWalksInKeyOrder) {

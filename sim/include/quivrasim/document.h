@@ -164,7 +164,16 @@ class Document {
   int m_storeInstruments = 0;
   int m_storeMeasures = 0;
   int m_storeLayers = 0;
-  std::unordered_map<uint32_t, std::pair<FrameKey, int>> m_entryIndex;
+  // Where each entry is. Numbers are handed out in order, so those near the
+  // next one are found by position in a table; any other number a frame
+  // brings goes to a map.
+  struct EntryPlace {
+    FrameKey frame{};
+    int index = -1;  // -1: no entry
+  };
+  static constexpr uint32_t kNearEntries = 1u << 16;
+  std::vector<EntryPlace> m_entryPlaces;
+  std::unordered_map<uint32_t, EntryPlace> m_farEntryPlaces;
   uint32_t m_nextEntryNumber = 1;
   RecordStore m_records;
 

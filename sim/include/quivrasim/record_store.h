@@ -75,6 +75,8 @@ class RecordStore {
   std::optional<std::pair<RecordKey, const Bytes*>> After(uint32_t tag, const RecordKey& key) const;
   // Records with the same owner part as key (all but the part the scheme counts).
   std::vector<RecordKey> Siblings(uint32_t tag, KeyScheme scheme, const RecordKey& key) const;
+  // The last of them in key order, if any.
+  std::optional<RecordKey> LastSibling(uint32_t tag, KeyScheme scheme, const RecordKey& key) const;
   std::vector<std::pair<RecordKey, const Bytes*>> All(uint32_t tag) const;
   size_t Count(uint32_t tag) const;
   std::vector<uint32_t> Tags() const;
