@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "batch.h"
 #include "exporter.h"
 #include "importer.h"
 #include "options.h"
@@ -289,7 +290,8 @@ int RunCommand(int argc, const char* const* argv, const CommandIo& io) {
     case ParseOutcome::Run:
       break;
   }
-  if (options.output.empty()) options.output = DefaultOutputPath(options.input);
+  if (options.inputs.size() > 1) return RunBatch(options, io);
+  if (options.output.empty()) options.output = CuedPath(options.input, options.outputDirectory);
   OutputTarget output;
   OutputTarget json;
   if (!CheckOutputs(options, &output, &json, io.err)) return 2;

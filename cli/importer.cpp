@@ -563,6 +563,7 @@ class PartImporter {
           const std::string text = std::string(metronome.child_value("beat-unit")) + " = " + std::to_string(perMinute);
           Assign(Definition(kExpressionMetronome, text, perMinute, unit, kQXPlaybackTempo | kQXPlaybackOn), measure, at,
                  instrument);
+          m_score.tempos.push_back({measure, std::clamp<int64_t>(at, 0, 0x7FFF), perMinute * unit / double{kQXQuarter}});
           tempoShown = true;
         }
       }
@@ -596,7 +597,9 @@ class PartImporter {
     const double tempo = sound.attribute("tempo").as_double(0.0);
     if (tempo <= 0.0) return;
     // tempo = value x 60 / 65536 quarters a minute
-    m_build.TempoChange(measure, static_cast<int>(at), static_cast<int>(std::lround(tempo * 65536.0 / 60.0)), kQXQuarter);
+    const int value = static_cast<int>(std::lround(tempo * 65536.0 / 60.0));
+    m_build.TempoChange(measure, static_cast<int>(at), value, kQXQuarter);
+    m_score.tempos.push_back({measure, at, value * 60.0 / 65536.0});
   }
 
   void ReadHarmony(pugi::xml_node harmony, int measure, int64_t cursor) {
@@ -669,6 +672,30 @@ std::string ImportedScore::StaffName(int slot) const {
   std::string name = part->name.empty() ? part->id : part->name;
   if (part->staves > 1) name += " (staff " + std::to_string(staff) + ")";
   return name;
+}
+
+double ImportedScore::Seconds(int first, int last) const {
+  double quarters = 120.0;
+  size_t next = 0;
+  auto before = [&](int measure, int64_t position) {
+    return next < tempos.size() &&
+           (tempos[next].measure < measure || (tempos[next].measure == measure && tempos[next].position <= position));
+  };
+  while (before(first, 0)) quarters = tempos[next++].quartersPerMinute;
+  double seconds = 0.0;
+  for (int measure = std::max(first, 1); measure <= last && measure <= static_cast<int>(measureLengths.size()); ++measure) {
+    const int64_t length = measureLengths[static_cast<size_t>(measure - 1)];
+    int64_t from = 0;
+    while (next < tempos.size() && tempos[next].measure == measure && tempos[next].position < length) {
+      const int64_t to = std::max(from, tempos[next].position);
+      seconds += static_cast<double>(to - from) * 60.0 / quarters / kQXQuarter;
+      from = to;
+      quarters = tempos[next++].quartersPerMinute;
+    }
+    seconds += static_cast<double>(length - from) * 60.0 / quarters / kQXQuarter;
+    while (before(measure, length)) quarters = tempos[next++].quartersPerMinute;
+  }
+  return seconds;
 }
 
 const PartLayout* ImportedScore::PartOfSlot(int slot, int* staff) const {
@@ -787,8 +814,13 @@ bool ImportScore(pugi::xml_document& document, quivrasim::Document& host, Import
   }
   for (int m = 1; m <= score->measureCount; ++m) {
     quivrasim::Document::Untracked untracked(host);
-    host.SetMeasureLength(m, lengths.Length(m));
+    score->measureLengths.push_back(lengths.Length(m));
+    host.SetMeasureLength(m, score->measureLengths.back());
   }
+  // Score order; at one place the part read last gives the tempo.
+  std::stable_sort(score->tempos.begin(), score->tempos.end(), [](const auto& a, const auto& b) {
+    return a.measure != b.measure ? a.measure < b.measure : a.position < b.position;
+  });
 
   score->snapshot.lastEntry = host.NextEntryNumber() - 1;
   score->snapshot.edits = host.UndoStack().size();

@@ -53,6 +53,14 @@ struct ImportedScore {
     int staff;  // 1-based within the part
   };
   std::vector<StaffRef> staffOfSlot;  // slot n at [n - 1]
+  std::vector<int32_t> measureLengths;  // host units, measure n at [n - 1]
+  // The tempo indications read (sounds and metronome marks), in score order.
+  struct Tempo {
+    int measure;
+    int64_t position;  // host units into the measure
+    double quartersPerMinute;
+  };
+  std::vector<Tempo> tempos;
 
   // "Oboe", or "Piano (staff 2)" for a staff of a multi-staff part.
   std::string StaffName(int slot) const;
@@ -62,6 +70,10 @@ struct ImportedScore {
   // The host measure printed as number, the first at or after from; 0 when none is.
   int MeasureOfNumber(const std::string& number, int from = 1) const;
   const PartLayout* PartOfSlot(int slot, int* staff) const;
+  // Seconds of playback from the start of measure first to the end of
+  // measure last, at the tempo the indications give (120 quarters a minute
+  // before the first).
+  double Seconds(int first, int last) const;
 };
 
 // Builds the host document (which must be empty) from the score; false with

@@ -1,5 +1,8 @@
 #include "options.h"
 
+#include <limits.h>
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdlib>
@@ -30,6 +33,20 @@ bool ParseIncludes(const std::vector<std::string>& items, bool on, std::map<int,
   return true;
 }
 
+// The plug-in installed beside the command (lib/ostinel next to bin), else
+// the one it was built with.
+std::string DefaultPlugin() {
+  char self[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length > 0) {
+    const std::string program(self, static_cast<size_t>(length));
+    const std::string installed = program.substr(0, program.find_last_of('/') + 1) + OSTINEL_INSTALLED_PLUGIN;
+    char resolved[PATH_MAX];
+    if (realpath(installed.c_str(), resolved) != nullptr && access(resolved, R_OK) == 0) return resolved;
+  }
+  return OSTINEL_PLUGIN_PATH;
+}
+
 }  // namespace
 
 std::string ConfigDirectory(const std::string& given) {
@@ -40,6 +57,29 @@ std::string ConfigDirectory(const std::string& given) {
   }
   if (const char* home = std::getenv("HOME")) return std::string(home) + "/.config/ostinel";
   return "";
+}
+
+std::vector<std::string> SearchArguments(const CommandOptions& options) {
+  const SessionOptions& session = options.session;
+  std::vector<std::string> arguments;
+  if (session.mode) arguments.insert(arguments.end(), {"--mode", ModeName(*session.mode)});
+  if (session.measures) arguments.push_back(*session.measures ? "--measures" : "--seconds");
+  const std::pair<const char*, const std::optional<int>*> numbers[] = {
+      {"--threshold", &session.threshold}, {"--desired", &session.desired},
+      {"--allowed", &session.allowed},     {"--size", &session.size},
+      {"--source-layer", &session.sourceLayer}, {"--dest-layer", &session.destinationLayer}};
+  for (const auto& [name, value] : numbers) {
+    if (*value) arguments.insert(arguments.end(), {name, std::to_string(**value)});
+  }
+  for (const IncludeSwitch& include : kIncludeSwitches) {
+    const auto chosen = session.includes.find(include.box);
+    if (chosen != session.includes.end()) arguments.insert(arguments.end(), {chosen->second ? "--with" : "--without", include.name});
+  }
+  if (!options.parts.empty()) arguments.insert(arguments.end(), {"--parts", options.parts});
+  if (!options.bars.empty()) arguments.insert(arguments.end(), {"--bars", options.bars});
+  if (!options.configDir.empty()) arguments.insert(arguments.end(), {"--config-dir", options.configDir});
+  arguments.insert(arguments.end(), {"--plugin", session.pluginPath});
+  return arguments;
 }
 
 ParseOutcome ParseCommandLine(int argc, const char* const* argv, CommandOptions* options, std::FILE* out,
@@ -54,9 +94,15 @@ ParseOutcome ParseCommandLine(int argc, const char* const* argv, CommandOptions*
   std::vector<std::string> with, without;
   std::string pluginPath;
 
-  app.add_option("score", options->input, "The MusicXML score (.musicxml, .xml or .mxl)")->required();
+  app.set_version_flag("--version", "ostinel " OSTINEL_VERSION);
+  app.add_option("scores", options->inputs,
+                 "The MusicXML scores (.musicxml, .xml or .mxl); several are each cued on their own")
+      ->required();
   app.add_option("-o,--output", options->output,
                  "Where to write the cued score (default: beside it, name.cued.ext; - for standard output)");
+  app.add_option("--output-dir", options->outputDirectory, "Write the cued scores into this directory")
+      ->check(CLI::ExistingDirectory);
+  app.add_option("--jobs", options->jobs, "Cue this many of several scores at once (1-64)")->check(CLI::Range(1, 64));
   app.add_option("--mode", mode,
                  "mark: mark the locations; add: write the cues; review: decide at each location (answers from "
                  "standard input). Without it, the mode used last; a fresh configuration starts in review mode")
@@ -85,11 +131,30 @@ ParseOutcome ParseCommandLine(int argc, const char* const* argv, CommandOptions*
   } catch (const CLI::CallForHelp&) {
     std::fprintf(out, "%s", app.help().c_str());
     return ParseOutcome::Done;
+  } catch (const CLI::CallForVersion& version) {
+    std::fprintf(out, "%s\n", version.what());
+    return ParseOutcome::Done;
   } catch (const CLI::ParseError& problem) {
     std::fprintf(err, "ostinel: %s\nRun ostinel --help for the options.\n", problem.what());
     return ParseOutcome::Refused;
   }
 
+  options->input = options->inputs.front();
+  if (options->inputs.size() > 1) {
+    if (!options->output.empty()) {
+      std::fprintf(err, "ostinel: -o names one file, and %zu scores were given; use --output-dir for several\n",
+                   options->inputs.size());
+      return ParseOutcome::Refused;
+    }
+    if (mode != "add" && mode != "mark") {
+      std::fprintf(err, "ostinel: several scores are cued without questions: give --mode add or --mode mark\n");
+      return ParseOutcome::Refused;
+    }
+  }
+  if (!options->outputDirectory.empty() && !options->output.empty()) {
+    std::fprintf(err, "ostinel: give -o or --output-dir, not both\n");
+    return ParseOutcome::Refused;
+  }
   if (mode == "mark") session.mode = Mode::Mark;
   if (mode == "add") session.mode = Mode::Add;
   if (mode == "review") session.mode = Mode::Review;
@@ -125,7 +190,7 @@ ParseOutcome ParseCommandLine(int argc, const char* const* argv, CommandOptions*
   }
   session.pluginPath = !pluginPath.empty()                      ? pluginPath
                        : std::getenv("OSTINEL_PLUGIN") != nullptr ? std::getenv("OSTINEL_PLUGIN")
-                                                                  : OSTINEL_PLUGIN_PATH;
+                                                                  : DefaultPlugin();
   return ParseOutcome::Run;
 }
 

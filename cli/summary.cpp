@@ -1,5 +1,6 @@
 #include "summary.h"
 
+#include <cmath>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -100,7 +101,8 @@ std::string SummaryJson(const RunSummary& summary) {
         {"rest",
          {{"start", measure(location.restStart)},
           {"end", measure(location.restEnd)},
-          {"measures", location.restEnd - location.restStart + 1}}},
+          {"measures", location.restEnd - location.restStart + 1},
+          {"seconds", std::round(score.Seconds(location.restStart, location.restEnd) * 100.0) / 100.0}}},
         {"proposal", location.proposal ? stretch(location, *location.proposal) : Json(nullptr)},
         {"source", location.source ? stretch(location, *location.source) : Json(nullptr)},
         {"destinations", destinations},

@@ -57,7 +57,9 @@ std::string CaretText(const FormattedText& text) {
   if (text.efx != 0) {
     std::string styles;
     for (const auto& [word, bit] : kStyles) {
-      if ((text.efx & bit) != 0) styles += (styles.empty() ? "" : ",") + std::string(word);
+      if ((text.efx & bit) == 0) continue;
+      if (!styles.empty()) styles += ',';
+      styles += word;
     }
     caret += "^efx(" + styles + ")";
   }

@@ -1,6 +1,7 @@
 #include "cli_harness.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,9 +30,9 @@ TempDir::~TempDir() {
   if (std::system(command.c_str()) != 0) std::fprintf(stderr, "cannot remove %s\n", m_path.c_str());
 }
 
-std::vector<std::string> TempDir::Files() const {
+std::vector<std::string> TempDir::Files(const std::string& directory) const {
   std::vector<std::string> files;
-  if (DIR* dir = opendir(m_path.c_str())) {
+  if (DIR* dir = opendir(directory.empty() ? m_path.c_str() : Path(directory).c_str())) {
     while (dirent* entry = readdir(dir)) {
       const std::string name = entry->d_name;
       if (name != "." && name != "..") files.push_back(name);
@@ -74,6 +75,7 @@ CommandRun RunOstinel(const std::vector<std::string>& args, const std::string& c
   for (const std::string& arg : all) argv.push_back(arg.c_str());
   ostinel_cli::CommandIo io;
   io.terminal = terminal;
+  io.executable = OSTINEL_COMMAND_PATH;  // a batch runs each score in this program
   io.in = std::tmpfile();
   io.out = std::tmpfile();
   io.err = std::tmpfile();
@@ -166,6 +168,7 @@ std::string ReadText(const std::string& path) {
 }
 
 void WriteText(const std::string& path, const std::string& text) {
+  mkdir(path.substr(0, path.find_last_of('/')).c_str(), 0777);  // a subdirectory of a test's own
   std::ofstream out(path, std::ios::binary);
   out << text;
 }

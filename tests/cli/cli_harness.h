@@ -9,7 +9,7 @@
 
 namespace ostinel_test {
 
-// A directory of its own for one test, removed afterwards.
+// A directory of its own for one test, removed afterwards (subdirectories included).
 class TempDir {
  public:
   TempDir();
@@ -17,7 +17,8 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   std::string Path(const std::string& name) const { return m_path + "/" + name; }
-  std::vector<std::string> Files() const;
+  // The names in the directory, or in one of its subdirectories.
+  std::vector<std::string> Files(const std::string& directory = "") const;
 
  private:
   std::string m_path;

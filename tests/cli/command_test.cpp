@@ -320,6 +320,43 @@ TEST_F(Command, ProgressIsDrawnOnlyOnATerminalAndClearedAfterwards) {
   EXPECT_EQ(terminal.out, piped.out);
 }
 
+// The seconds the summary gives each rest are those the plug-in measures
+// (and prints in its markers), tempo changes inside a measure included.
+TEST_F(Command, TheSummarysSecondsAreThePlugInsSeconds) {
+  std::vector<std::string> flute;
+  std::vector<std::string> oboe;
+  for (int m = 1; m <= 10; ++m) {
+    std::string sound;
+    if (m == 3) sound = "<forward><duration>2</duration></forward><direction><sound tempo=\"60\"/></direction>"
+                        "<backup><duration>2</duration></backup>";
+    if (m == 6) sound = "<direction><direction-type><metronome><beat-unit>half</beat-unit><per-minute>50</per-minute>"
+                        "</metronome></direction-type></direction>";
+    flute.push_back(sound + Quarters("C5 D5 E5 F5"));
+    oboe.push_back(m >= 2 && m <= 8 ? MeasureRest(4) : Quarters("G4 A4 B4 C5"));
+  }
+  WriteText(dir.Path("tempi.musicxml"),
+            RawScore({{"Flute", "<divisions>1</divisions><time><beats>4</beats><beat-type>4</beat-type></time>", flute, ""},
+                      {"Oboe", "<divisions>1</divisions>", oboe, ""}}));
+  for (const std::string& score : {dir.Path("tempi.musicxml"), SamplePath()}) {
+    const CommandRun run = Run({score, "-o", dir.Path("marked.musicxml"), "--mode", "mark", "--seconds", "--threshold",
+                                "10", "--json", dir.Path("summary.json")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> markers;
+    for (const auto& words : Read(dir.Path("marked.musicxml")).select_nodes("//direction[starts-with(@id, 'ostinel-marker')]//words")) {
+      markers.push_back(words.node().child_value());
+    }
+    std::vector<std::string> summary;
+    const nlohmann::json json = ReadJson(dir.Path("summary.json"));
+    for (const nlohmann::json& location : json["locations"]) {
+      char text[64];
+      std::snprintf(text, sizeof text, "*** %.1f seconds of rest ***", location["rest"]["seconds"].get<double>());
+      summary.push_back(text);
+    }
+    EXPECT_FALSE(markers.empty()) << score;
+    EXPECT_EQ(summary, markers) << score;
+  }
+}
+
 TEST_F(Command, TheSummaryComesAsJsonToo) {
   WriteText(dir.Path("duet.musicxml"), SmallScore(Duet()));
   const CommandRun run = Run({dir.Path("duet.musicxml"), "--mode", "add", "--measures", "--threshold", "6", "--json",
@@ -331,6 +368,8 @@ TEST_F(Command, TheSummaryComesAsJsonToo) {
   EXPECT_EQ(location["staff"], (nlohmann::json{{"name", "Oboe"}, {"slot", 2}, {"part", "P2"}}));
   EXPECT_EQ(location["rest"]["start"], (nlohmann::json{{"number", "1"}, {"index", 1}}));
   EXPECT_EQ(location["rest"]["end"]["index"], 8);
+  EXPECT_EQ(location["rest"]["measures"], 8);
+  EXPECT_EQ(location["rest"]["seconds"], 16.0) << "eight measures of 4/4 at 120 quarters a minute";
   EXPECT_EQ(location["proposal"]["staff"]["slot"], 1);
   EXPECT_EQ(location["proposal"]["first"]["index"], 4);
   EXPECT_EQ(location["proposal"]["last"]["index"], 8);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "cli_harness.h"
 #include "score_checks.h"
@@ -135,6 +136,54 @@ TEST(WholeScores, TheSampleGivesTheSummaryTheReadmeShows) {
   ASSERT_EQ(run.status, 0) << run.err;
   const std::string expected = ReadText(SourceRoot() + "/samples/orchestral-excerpt.summary.txt");
   EXPECT_EQ(run.out.substr(0, run.out.rfind("Written: ")), expected);
+  // The lines the README quotes are the command's own.
+  std::istringstream readme(ReadText(SourceRoot() + "/README.md"));
+  int quoted = 0;
+  for (std::string line; std::getline(readme, line);) {
+    if (line.rfind("    ", 0) != 0 || line.find(": rest in measures ") == std::string::npos) continue;
+    ++quoted;
+    EXPECT_NE(expected.find(line.substr(4) + "\n"), std::string::npos) << line;
+  }
+  EXPECT_GE(quoted, 2);
+}
+
+// The same keys, at every level, in two JSON documents (an array by its first item).
+void ExpectSameShape(const Json& documented, const Json& actual, const std::string& where) {
+  ASSERT_EQ(documented.type_name(), std::string(actual.type_name())) << where;
+  if (documented.is_object()) {
+    std::set<std::string> keys, actualKeys;
+    for (const auto& [key, value] : documented.items()) keys.insert(key);
+    for (const auto& [key, value] : actual.items()) actualKeys.insert(key);
+    EXPECT_EQ(keys, actualKeys) << where;
+    for (const auto& [key, value] : documented.items()) {
+      if (actual.contains(key) && !value.is_null() && !actual[key].is_null()) ExpectSameShape(value, actual[key], where + "." + key);
+    }
+  } else if (documented.is_array() && !documented.empty() && !actual.empty()) {
+    ExpectSameShape(documented[0], actual[0], where + "[0]");
+  }
+}
+
+// The README's example of the JSON summary is what the command writes.
+TEST(WholeScores, TheReadmesJsonExampleHasTheSummarysShape) {
+  std::istringstream readme(ReadText(SourceRoot() + "/README.md"));
+  std::string example;
+  bool inSection = false;
+  for (std::string line; std::getline(readme, line);) {
+    if (line == "### The JSON summary") inSection = true;
+    if (!inSection) continue;
+    if (line.rfind("    ", 0) == 0) {
+      example += line.substr(4) + "\n";
+    } else if (!example.empty() && !line.empty()) {
+      break;
+    }
+  }
+  const Json documented = Json::parse(example);
+  TempDir dir;
+  const CommandRun run = RunOstinel({SamplePath(), "-o", dir.Path("out.musicxml"), "--mode", "add", "--measures",
+                                     "--threshold", "10", "--json", "-"},
+                                    dir.Path("config"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  ExpectSameShape(documented, Json::parse(run.out), "summary");
 }
 
 // Cued at three thresholds, every score read back by the command holds each
