@@ -16,6 +16,7 @@
 #include "options.h"
 #include "output_file.h"
 #include "ranges.h"
+#include "report.h"
 #include "resource_ids.h"
 #include "settings_key.h"
 #include "score_file.h"
@@ -131,23 +132,41 @@ bool Selection(const CommandOptions& options, const ImportedScore& score, Sessio
   return true;
 }
 
+// The files a run writes.
+struct Outputs {
+  OutputTarget score;
+  OutputTarget json;
+  OutputTarget report;
+};
+
 // The files the command writes, checked before any work: none of them may
 // be the score read, nor each other.
-bool CheckOutputs(const CommandOptions& options, OutputTarget* output, OutputTarget* json, std::FILE* err) {
-  std::string error;
-  if (!CheckTarget(options.output, output, &error) || (!options.json.empty() && !CheckTarget(options.json, json, &error))) {
-    std::fprintf(err, "ostinel: %s\n", error.c_str());
-    return false;
-  }
-  if (!options.json.empty()) {
-    if (SameFile(options.json, options.input)) {
-      std::fprintf(err, "ostinel: --json %s names the score read; give the summary a file of its own\n",
-                   options.json.c_str());
+bool CheckOutputs(const CommandOptions& options, Outputs* outputs, std::FILE* err) {
+  struct Named {
+    const char* option;
+    const char* what;
+    const std::string& path;
+    OutputTarget* target;
+  };
+  std::vector<Named> files = {{"-o", "the cued score", options.output, &outputs->score}};
+  if (!options.json.empty()) files.push_back({"--json", "the summary", options.json, &outputs->json});
+  if (!options.report.empty()) files.push_back({"--report", "the report", options.report, &outputs->report});
+  for (size_t i = 0; i < files.size(); ++i) {
+    std::string error;
+    if (!CheckTarget(files[i].path, files[i].target, &error)) {
+      std::fprintf(err, "ostinel: %s\n", error.c_str());
       return false;
     }
-    if (SameFile(options.json, options.output)) {
-      std::fprintf(err, "ostinel: --json %s names the cued score's file too; give each a file of its own\n",
-                   options.json.c_str());
+    if (i == 0) continue;
+    if (SameFile(files[i].path, options.input)) {
+      std::fprintf(err, "ostinel: %s %s names the score read; give %s a file of its own\n", files[i].option,
+                   files[i].path.c_str(), files[i].what);
+      return false;
+    }
+    for (size_t j = 0; j < i; ++j) {
+      if (!SameFile(files[i].path, files[j].path)) continue;
+      std::fprintf(err, "ostinel: %s %s names the file of %s too; give each a file of its own\n", files[i].option,
+                   files[i].path.c_str(), files[j].what);
       return false;
     }
   }
@@ -169,8 +188,9 @@ struct RunState {
 // Runs that main leaves to the process's end (reachable, so not a leak).
 RunState* g_kept = nullptr;
 
-int Run(CommandOptions& options, const OutputTarget& output, const OutputTarget& json, const CommandIo& io,
-        RunState& state) {
+int Run(CommandOptions& options, const Outputs& outputs, const CommandIo& io, RunState& state) {
+  const OutputTarget& output = outputs.score;
+  const OutputTarget& json = outputs.json;
   // With the score or the JSON on standard output, the lines for people go to standard error.
   std::FILE* human = output.standardOutput || json.standardOutput ? io.err : io.out;
 
@@ -265,6 +285,20 @@ int Run(CommandOptions& options, const OutputTarget& output, const OutputTarget&
       return 1;
     }
   }
+  if (!options.report.empty()) {
+    std::string html;
+    if (!MakeReport(summary, file.document, &html, &error)) {
+      std::fprintf(io.err, "ostinel: the report was not written: %s (the cued score was)\n", error.c_str());
+      return 1;
+    }
+    const WriteResult written =
+        outputs.report.standardOutput ? (std::fputs(html.c_str(), io.out) >= 0 ? WriteResult::Written : WriteResult::Failed)
+                                      : WriteWhole(outputs.report, html, &error);
+    if (written != WriteResult::Written) {
+      std::fprintf(io.err, "ostinel: %s\n", error.empty() ? "the report was not written" : error.c_str());
+      return written == WriteResult::Stopped ? StopStatus() : 1;
+    }
+  }
   if (Refused(result)) {
     // Where the plug-in refuses a cue without asking, its search stops there.
     std::fprintf(io.err, "ostinel: the plug-in refused %s%s; the score holds every cue it wrote\n",
@@ -292,11 +326,10 @@ int RunCommand(int argc, const char* const* argv, const CommandIo& io) {
   }
   if (options.inputs.size() > 1) return RunBatch(options, io);
   if (options.output.empty()) options.output = CuedPath(options.input, options.outputDirectory);
-  OutputTarget output;
-  OutputTarget json;
-  if (!CheckOutputs(options, &output, &json, io.err)) return 2;
+  Outputs outputs;
+  if (!CheckOutputs(options, &outputs, io.err)) return 2;
   auto state = std::make_unique<RunState>();
-  const int status = Run(options, output, json, io, *state);
+  const int status = Run(options, outputs, io, *state);
   // A large score is millions of small pieces: freeing them one by one takes
   // a tenth of the run, which a process about to end need not spend.
   if (io.keepOnReturn) g_kept = state.release();

@@ -122,6 +122,8 @@ ParseOutcome ParseCommandLine(int argc, const char* const* argv, CommandOptions*
   app.add_option("--parts", options->parts, "Search only these parts, by position (e.g. 3 or 2-5)");
   app.add_option("--bars", options->bars, "Search only these measures, by the numbers the score prints (e.g. 10-40)");
   app.add_option("--json", options->json, "Write the summary as JSON to this file (- for standard output)");
+  app.add_option("--report", options->report,
+                 "Write an HTML page showing each location's cue as notation (needs Node.js and Verovio)");
   app.add_flag("--no-progress", options->noProgress, "Never draw a progress bar");
   app.add_option("--config-dir", options->configDir, "Where the last choices are kept (default ~/.config/ostinel)");
   app.add_option("--plugin", pluginPath, "The plug-in module to run");
@@ -144,6 +146,10 @@ ParseOutcome ParseCommandLine(int argc, const char* const* argv, CommandOptions*
     if (!options->output.empty()) {
       std::fprintf(err, "ostinel: -o names one file, and %zu scores were given; use --output-dir for several\n",
                    options->inputs.size());
+      return ParseOutcome::Refused;
+    }
+    if (!options->report.empty()) {
+      std::fprintf(err, "ostinel: --report shows one score; give it for each score on its own\n");
       return ParseOutcome::Refused;
     }
     if (mode != "add" && mode != "mark") {

@@ -16,6 +16,7 @@ struct CommandOptions {
   std::string outputDirectory;      // empty: beside each input
   int jobs = 1;                     // scores of a batch run at once
   std::string json;    // empty: none
+  std::string report;  // the HTML report; empty: none
   std::string parts;   // as given: checked against the score
   std::string bars;
   std::string configDir;

@@ -127,18 +127,24 @@ TEST_F(Safety, ASymlinkIsWrittenThroughAndAnOldFileKeepsItsMode) {
   EXPECT_TRUE(Leftovers(dir).empty());
 }
 
-TEST_F(Safety, TheSummaryMayNameNeitherTheScoreNorTheCuedFile) {
+TEST_F(Safety, TheSummaryAndTheReportMayNameNeitherTheScoreNorAnotherOutput) {
   const std::string before = ReadText(Score());
-  for (const auto& [json, output] : std::vector<std::pair<std::string, std::string>>{
-           {Score(), dir.Path("out.musicxml")},
-           {dir.Path("same.musicxml"), dir.Path("same.musicxml")},
-           {dir.Path("./link-to-score.xml"), dir.Path("out.musicxml")},
-           {"-", "-"}}) {
-    symlink(Score().c_str(), dir.Path("link-to-score.xml").c_str());
-    const CommandRun run = Run({"-o", output, "--json", json, "--mode", "add"});
-    EXPECT_EQ(run.status, 2) << json << " " << output;
-    EXPECT_NE(run.err.find("--json " + json + " names the"), std::string::npos) << run.err;
+  for (const std::string option : {"--json", "--report"}) {
+    for (const auto& [file, output] : std::vector<std::pair<std::string, std::string>>{
+             {Score(), dir.Path("out.musicxml")},
+             {dir.Path("same.musicxml"), dir.Path("same.musicxml")},
+             {dir.Path("./link-to-score.xml"), dir.Path("out.musicxml")},
+             {"-", "-"}}) {
+      symlink(Score().c_str(), dir.Path("link-to-score.xml").c_str());
+      const CommandRun run = Run({"-o", output, option, file, "--mode", "add"});
+      EXPECT_EQ(run.status, 2) << file << " " << output;
+      EXPECT_NE(run.err.find(option + " " + file + " names the"), std::string::npos) << run.err;
+    }
   }
+  const CommandRun both = Run({"--json", dir.Path("s.json"), "--report", dir.Path("s.json"), "--mode", "add"});
+  EXPECT_EQ(both.status, 2);
+  EXPECT_NE(both.err.find("--report " + dir.Path("s.json") + " names the file of the summary too"), std::string::npos)
+      << both.err;
   EXPECT_EQ(ReadText(Score()), before);
   EXPECT_FALSE(Exists(dir.Path("out.musicxml")));
   EXPECT_FALSE(Exists(dir.Path("same.musicxml")));

@@ -1,0 +1,336 @@
+#include "report.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+extern char** environ;
+
+namespace ostinel_cli {
+
+namespace {
+
+using Json = nlohmann::json;
+
+// The children of <attributes> that stay in force until changed, in the
+// order MusicXML gives them.
+constexpr const char* kLasting[] = {"divisions", "key",   "time",          "staves",   "part-symbol",
+                                    "instruments", "clef", "staff-details", "transpose"};
+
+std::string Escape(const std::string& text) {
+  std::string escaped;
+  for (const char c : text) {
+    switch (c) {
+      case '&': escaped += "&amp;"; break;
+      case '<': escaped += "&lt;"; break;
+      case '>': escaped += "&gt;"; break;
+      case '"': escaped += "&quot;"; break;
+      default: escaped += c;
+    }
+  }
+  return escaped;
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// "clef 2": a lasting attribute, told apart by its staff number.
+std::string KindOf(pugi::xml_node node) { return std::string(node.name()) + " " + node.attribute("number").value(); }
+
+bool Lasting(const char* name) {
+  return std::any_of(std::begin(kLasting), std::end(kLasting), [&](const char* kind) { return std::strcmp(kind, name) == 0; });
+}
+
+// An excerpt to engrave: what it shows, for the caption, and its MusicXML.
+struct Figure {
+  std::string id;
+  std::string caption;
+  std::string musicxml;
+};
+
+struct Stretch {
+  int slot = 0;
+  int first = 0;
+  int last = 0;
+};
+
+class Engraver {
+ public:
+  // Engraves every figure in one run of the engraver script; false with a
+  // message when it cannot run at all.
+  bool Run(const std::vector<Figure>& figures, std::string* error) {
+    char pattern[] = "/tmp/ostinel-report-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+      *error = std::string("cannot make a working directory: ") + std::strerror(errno);
+      return false;
+    }
+    const std::string directory = pattern;
+    const std::string input = directory + "/excerpts.json";
+    const std::string output = directory + "/engraved.json";
+    const std::string messages = directory + "/messages.txt";
+    Json excerpts = Json::array();
+    for (const Figure& figure : figures) excerpts.push_back(Json{{"id", figure.id}, {"musicxml", figure.musicxml}});
+    std::ofstream(input) << Json{{"excerpts", excerpts}}.dump();
+    const int status = Spawn(Script(), input, output, messages);
+    bool done = false;
+    if (status == -ENOENT) {
+      *error = "Node.js is not installed (scripts/setup installs it)";
+    } else if (status < 0) {
+      *error = std::string("cannot start Node.js: ") + std::strerror(-status);
+    } else if (status != 0) {
+      // Its own message, or the error line of a stack trace.
+      std::istringstream lines(ReadAll(messages));
+      std::string said;
+      for (std::string line; std::getline(lines, line);) {
+        if (said.empty() && !line.empty()) said = line;
+        if (line.rfind("Error: ", 0) == 0) said = line.substr(7);
+      }
+      *error = said.empty() ? "the engraver failed (exit status " + std::to_string(status) + ")" : said;
+    } else {
+      const Json engraved = Json::parse(ReadAll(output), nullptr, false);
+      done = engraved.is_object() && engraved.contains("svg") && engraved.contains("errors");
+      if (!done) *error = "the engraver gave no result";
+      if (done) {
+        for (const auto& [id, svg] : engraved["svg"].items()) m_svg[id] = svg;
+        for (const auto& [id, why] : engraved["errors"].items()) m_errors[id] = why;
+      }
+    }
+    for (const std::string& path : {input, output, messages}) unlink(path.c_str());
+    rmdir(directory.c_str());
+    return done;
+  }
+
+  // The figure's SVG, or a line saying why there is none.
+  std::string Html(const Figure& figure) const {
+    const auto svg = m_svg.find(figure.id);
+    if (svg != m_svg.end()) {
+      return "<figure class=\"engraved\"><figcaption>" + Escape(figure.caption) + "</figcaption>\n" + svg->second +
+             "\n</figure>\n";
+    }
+    const auto why = m_errors.find(figure.id);
+    return "<figure class=\"missing\"><figcaption>" + Escape(figure.caption) + "</figcaption><p>Not engraved: " +
+           Escape(why != m_errors.end() ? why->second : "no result") + "</p></figure>\n";
+  }
+
+ private:
+  static std::string Script() {
+    if (const char* given = std::getenv("OSTINEL_ENGRAVER"); given != nullptr && given[0] != '\0') return given;
+    return OSTINEL_ENGRAVER_SCRIPT;
+  }
+
+  // Runs node SCRIPT IN OUT; its exit status, or -errno when it cannot start.
+  static int Spawn(const std::string& script, const std::string& input, const std::string& output,
+                   const std::string& messages) {
+    const char* node = "node";
+    std::vector<char*> argv = {const_cast<char*>(node), const_cast<char*>(script.c_str()),
+                               const_cast<char*>(input.c_str()), const_cast<char*>(output.c_str()), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, messages.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = 0;
+    const int failure = posix_spawnp(&pid, node, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failure != 0) return -failure;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+  std::map<std::string, std::string> m_svg;
+  std::map<std::string, std::string> m_errors;
+};
+
+std::string Measures(const ImportedScore& score, int first, int last) {
+  return first == last ? "measure " + score.MeasureNumber(first)
+                       : "measures " + score.MeasureNumber(first) + "–" + score.MeasureNumber(last);
+}
+
+std::string Settings(const RunSummary& summary) {
+  const SessionSettings& settings = summary.session->settings;
+  std::string with;
+  for (const auto& [name, on] : settings.includes) {
+    if (on) with += (with.empty() ? "" : ", ") + name;
+  }
+  const char* unit = settings.measures ? " measures" : " seconds";
+  return std::string(ModeName(settings.mode)) + " mode; a cue from rests of " + std::to_string(settings.threshold) +
+         unit + "; cues of " + std::to_string(settings.desired) + unit + " (at most " +
+         std::to_string(settings.allowed) + "); notes at " + std::to_string(settings.size) + "%; from layer " +
+         std::to_string(settings.sourceLayer) + " into layer " + std::to_string(settings.destinationLayer) +
+         "; copying " + (with.empty() ? "the notes only" : with);
+}
+
+std::string Title(const pugi::xml_document& cued, const std::string& input) {
+  const pugi::xml_node root = cued.document_element();
+  std::string title = root.child("work").child_value("work-title");
+  const std::string movement = root.child_value("movement-title");
+  if (!movement.empty()) title += (title.empty() ? "" : ": ") + movement;
+  return title.empty() ? input.substr(input.find_last_of('/') + 1) : title;
+}
+
+constexpr const char* kStyle = R"(
+body { font-family: sans-serif; margin: 2em; color: #222; }
+h1 { font-size: 1.5em; margin-bottom: 0.2em; }
+p.settings { color: #555; margin-top: 0; }
+table { border-collapse: collapse; margin: 1em 0 2em; }
+th, td { text-align: left; padding: 0.25em 0.8em; border-bottom: 1px solid #ddd; }
+section { margin: 2em 0; padding-top: 0.5em; border-top: 2px solid #ccc; }
+h2 { font-size: 1.1em; }
+.pair { display: flex; flex-wrap: wrap; gap: 1.5em; align-items: flex-start; }
+figure { margin: 0; flex: 1 1 28em; min-width: 20em; }
+figcaption { font-size: 0.9em; color: #444; margin-bottom: 0.3em; }
+figure svg { width: 100%; height: auto; background: #fff; }
+figure.missing p { color: #a00; }
+)";
+
+}  // namespace
+
+std::string Excerpt(const pugi::xml_document& score, const PartLayout& part, int first, int last) {
+  pugi::xml_document excerpt;
+  pugi::xml_node declaration = excerpt.append_child(pugi::node_declaration);
+  declaration.append_attribute("version") = "1.0";
+  declaration.append_attribute("encoding") = "UTF-8";
+  pugi::xml_node root = excerpt.append_child("score-partwise");
+  root.append_attribute("version") = "4.0";
+  pugi::xml_node list = root.append_child("part-list");
+  for (pugi::xml_node item = score.document_element().child("part-list").child("score-part"); item;
+       item = item.next_sibling("score-part")) {
+    if (part.id == item.attribute("id").value()) list.append_copy(item);
+  }
+  pugi::xml_node body = root.append_child("part");
+  body.append_attribute("id") = part.id.c_str();
+
+  // What stands in force at the first measure: the latest of each kind before it.
+  std::map<std::string, pugi::xml_node> inForce;
+  for (int m = 1; m < first && m <= static_cast<int>(part.measures.size()); ++m) {
+    for (pugi::xml_node attributes = part.measures[static_cast<size_t>(m - 1)].child("attributes"); attributes;
+         attributes = attributes.next_sibling("attributes")) {
+      for (pugi::xml_node item = attributes.first_child(); item; item = item.next_sibling()) {
+        if (Lasting(item.name())) inForce[KindOf(item)] = item;
+      }
+    }
+  }
+  for (int m = first; m <= last && m <= static_cast<int>(part.measures.size()); ++m) {
+    pugi::xml_node measure = body.append_copy(part.measures[static_cast<size_t>(m - 1)]);
+    // Page and system breaks and multi-measure rests belong to the whole score.
+    while (pugi::xml_node print = measure.child("print")) measure.remove_child(print);
+    for (pugi::xml_node attributes = measure.child("attributes"); attributes;
+         attributes = attributes.next_sibling("attributes")) {
+      while (pugi::xml_node style = attributes.child("measure-style")) attributes.remove_child(style);
+    }
+    if (m != first) continue;
+    std::set<std::string> own;
+    for (pugi::xml_node item = measure.child("attributes").first_child(); item; item = item.next_sibling()) {
+      own.insert(KindOf(item));
+    }
+    pugi::xml_node attributes = measure.prepend_child("attributes");
+    for (const char* kind : kLasting) {
+      for (const auto& [key, item] : inForce) {
+        if (std::strcmp(item.name(), kind) == 0 && own.count(key) == 0) attributes.append_copy(item);
+      }
+    }
+  }
+  std::ostringstream text;
+  excerpt.save(text, "  ", pugi::format_default, pugi::encoding_utf8);
+  return text.str();
+}
+
+bool MakeReport(const RunSummary& summary, const pugi::xml_document& cued, std::string* html, std::string* error) {
+  const ImportedScore& score = *summary.score;
+  std::vector<Figure> figures;
+  std::vector<std::pair<int, int>> figuresOf;  // per location: its first figure and how many
+  const std::vector<Location>& locations = summary.session->locations;
+  for (size_t i = 0; i < locations.size(); ++i) {
+    const Location& location = locations[i];
+    const std::string prefix = "location-" + std::to_string(i + 1);
+    const std::optional<CueSource>& source = location.source ? location.source : location.proposal;
+    figuresOf.emplace_back(static_cast<int>(figures.size()), 0);
+    int staff = 0;
+    if (source && source->slot != 0) {
+      if (const PartLayout* part = score.PartOfSlot(source->slot, &staff)) {
+        figures.push_back(Figure{prefix + "-source",
+                                 score.StaffName(source->slot) + ", " + Measures(score, source->first, source->last) +
+                                     (location.source ? ": where the cue was taken from" : ": the proposed cue"),
+                                 Excerpt(cued, *part, source->first, source->last)});
+      }
+    }
+    // The resting staff over the cue's measures, or over the end of its rest.
+    const int last = source ? source->last : location.restEnd;
+    const int first = source ? source->first : std::max(location.restStart, location.restEnd - 4);
+    if (const PartLayout* part = score.PartOfSlot(location.slot, &staff)) {
+      const bool written = location.action == Action::Written;
+      figures.push_back(Figure{prefix + "-destination",
+                               score.StaffName(location.slot) + ", " + Measures(score, first, last) +
+                                   (written ? ", with the cue" : location.action == Action::Marked ? ", marked" : ""),
+                               Excerpt(cued, *part, first, last)});
+    }
+    figuresOf.back().second = static_cast<int>(figures.size()) - figuresOf.back().first;
+  }
+  Engraver engraver;
+  if (!figures.empty() && !engraver.Run(figures, error)) return false;
+
+  const std::string title = Title(cued, summary.input);
+  std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>Cue notes: " +
+                     Escape(title) + "</title>\n<style>" + kStyle + "</style>\n</head>\n<body>\n<h1>Cue notes: " +
+                     Escape(title) + "</h1>\n<p class=\"settings\">" + Escape(summary.input) +
+                     (summary.output.empty() ? "" : " → " + Escape(summary.output)) + "<br>" +
+                     Escape(Settings(summary)) + "</p>\n";
+  if (locations.empty()) page += "<p>No location needs cue notes.</p>\n";
+  if (!locations.empty()) {
+    page += "<table>\n<thead><tr><th></th><th>Staff</th><th>Rest</th><th>Proposal</th><th>Action</th></tr></thead>\n"
+            "<tbody>\n";
+  }
+  for (size_t i = 0; i < locations.size(); ++i) {
+    const Location& location = locations[i];
+    const int measures = location.restEnd - location.restStart + 1;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f s", score.Seconds(location.restStart, location.restEnd));
+    const std::string proposal =
+        location.proposal ? (location.proposal->slot != 0 ? score.StaffName(location.proposal->slot)
+                                                          : location.proposalName) +
+                                ", " + Measures(score, location.proposal->first, location.proposal->last)
+                          : "—";
+    page += "<tr><td><a href=\"#location-" + std::to_string(i + 1) + "\">" + std::to_string(i + 1) + "</a></td><td>" +
+            Escape(score.StaffName(location.slot)) + "</td><td>" +
+            Escape(Measures(score, location.restStart, location.restEnd)) + " (" + std::to_string(measures) +
+            (measures == 1 ? " measure, " : " measures, ") + seconds + ")</td><td>" + Escape(proposal) + "</td><td>" +
+            Escape(ActionName(location.action)) + "</td></tr>\n";
+  }
+  if (!locations.empty()) page += "</tbody>\n</table>\n";
+  for (size_t i = 0; i < locations.size(); ++i) {
+    const Location& location = locations[i];
+    page += "<section id=\"location-" + std::to_string(i + 1) + "\">\n<h2>" + std::to_string(i + 1) + ". " +
+            Escape(score.StaffName(location.slot)) + ": rest in " +
+            Escape(Measures(score, location.restStart, location.restEnd)) + "; " + Escape(ActionName(location.action)) +
+            "</h2>\n";
+    if (!location.message.empty()) page += "<p>" + Escape(location.message) + "</p>\n";
+    page += "<div class=\"pair\">\n";
+    for (int f = figuresOf[i].first; f < figuresOf[i].first + figuresOf[i].second; ++f) {
+      page += engraver.Html(figures[static_cast<size_t>(f)]);
+    }
+    page += "</div>\n</section>\n";
+  }
+  page += "</body>\n</html>\n";
+  *html = std::move(page);
+  return true;
+}
+
+}  // namespace ostinel_cli

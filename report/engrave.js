@@ -1,0 +1,60 @@
+// Engraves MusicXML excerpts as SVG with Verovio, for the ostinel command's
+// report.
+//
+//   node engrave.js IN.json OUT.json
+//
+// IN holds {"excerpts": [{"id": "...", "musicxml": "..."}, ...]}; OUT gets
+// {"svg": {"id": "<svg ...>", ...}, "errors": {"id": "why", ...}}. A missing
+// Verovio is reported on standard error with exit status 3.
+'use strict';
+
+const fs = require('fs');
+
+let verovio;
+try {
+  verovio = require('verovio');
+} catch (error) {
+  process.stderr.write('the verovio package is not installed (scripts/setup installs it into report/node_modules)\n');
+  process.exit(3);
+}
+
+const [input, output] = process.argv.slice(2);
+if (!input || !output) {
+  process.stderr.write('usage: node engrave.js IN.json OUT.json\n');
+  process.exit(2);
+}
+
+verovio.module.onRuntimeInitialized = () => {
+  const toolkit = new verovio.toolkit();
+  // One system per excerpt, the score's own measure numbers over every
+  // measure, and no page furniture: the report frames each figure itself.
+  toolkit.setOptions({
+    pageWidth: 1400,
+    adjustPageHeight: true,
+    adjustPageWidth: true,
+    breaks: 'none',
+    scale: 35,
+    header: 'none',
+    footer: 'none',
+    mnumInterval: 1,
+    svgViewBox: true,
+    svgRemoveXlink: true,
+    pageMarginTop: 30,
+    pageMarginBottom: 10,
+    pageMarginLeft: 60,
+    pageMarginRight: 10,
+  });
+  const { excerpts } = JSON.parse(fs.readFileSync(input, 'utf8'));
+  const result = { svg: {}, errors: {} };
+  for (const excerpt of excerpts) {
+    try {
+      if (!toolkit.loadData(excerpt.musicxml)) throw new Error(toolkit.getLog() || 'Verovio could not read it');
+      // Element ids are made unique per figure, so that many SVGs can share a page.
+      result.svg[excerpt.id] = toolkit.renderToSVG(1).replace(/\bid="/g, `id="${excerpt.id}-`)
+        .replace(/href="#/g, `href="#${excerpt.id}-`);
+    } catch (error) {
+      result.errors[excerpt.id] = String(error.message || error);
+    }
+  }
+  fs.writeFileSync(output, JSON.stringify(result));
+};

@@ -1,0 +1,175 @@
+// The HTML report: every location engraved, as a browser shows it.
+#include <cstdlib>
+#include <cstring>
+
+#include <nlohmann/json.hpp>
+
+#include "cli_harness.h"
+#include "report.h"
+#include "score_checks.h"
+
+namespace ostinel_test {
+namespace {
+
+using Json = nlohmann::json;
+
+int Count(const std::string& text, const std::string& what) {
+  int count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+// Figures whose caption is followed by an SVG picture.
+int EngravedFigures(const std::string& html) {
+  int count = 0;
+  for (size_t at = html.find("<figure class=\"engraved\">"); at != std::string::npos;
+       at = html.find("<figure class=\"engraved\">", at + 1)) {
+    const size_t caption = html.find("</figcaption>", at);
+    const size_t picture = html.find_first_not_of(" \n", caption + std::strlen("</figcaption>"));
+    if (caption != std::string::npos && html.compare(picture, 4, "<svg") == 0) ++count;
+  }
+  return count;
+}
+
+// The page as headless Chromium loads it: its DOM after loading, what its
+// console said, and a screenshot.
+struct Browsed {
+  std::string dom;
+  std::string log;
+};
+
+Browsed Browse(const TempDir& dir, const std::string& page, const std::string& screenshot) {
+  const std::string flags = "timeout 120 chromium --headless --no-sandbox --disable-gpu --hide-scrollbars "
+                            "--enable-logging=stderr --v=0 ";
+  const std::string url = " 'file://" + page + "'";
+  Browsed browsed;
+  EXPECT_EQ(std::system((flags + "--dump-dom" + url + " >'" + dir.Path("dom.html") + "' 2>'" + dir.Path("log.txt") +
+                         "'").c_str()),
+            0);
+  browsed.dom = ReadText(dir.Path("dom.html"));
+  browsed.log = ReadText(dir.Path("log.txt"));
+  EXPECT_EQ(std::system((flags + "--window-size=1280,1600 --screenshot='" + screenshot + "'" + url + " 2>/dev/null")
+                            .c_str()),
+            0);
+  return browsed;
+}
+
+TEST(Report, ShowsEveryLocationEngravedAndLoadsCleanInABrowser) {
+  TempDir dir;
+  const CommandRun run = RunOstinel({SamplePath(), "-o", dir.Path("cued.musicxml"), "--mode", "add", "--measures",
+                                     "--threshold", "10", "--json", dir.Path("summary.json"), "--report",
+                                     dir.Path("report.html")},
+                                    dir.Path("config"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Json summary = ReadJson(dir.Path("summary.json"));
+  const int locations = static_cast<int>(summary["locations"].size());
+  ASSERT_GT(locations, 10);
+  const std::string page = ReadText(dir.Path("report.html"));
+  EXPECT_EQ(Count(page, "<script"), 0) << "the page needs no script";
+  EXPECT_EQ(Count(page, "<tr><td><a href=\"#location-"), locations) << "a row per location, linked";
+  EXPECT_NE(page.find("<h1>Cue notes: Ostinel sample: an orchestral excerpt</h1>"), std::string::npos);
+  EXPECT_NE(page.find("<td>Flute</td><td>measures 9–30 (22 measures, 55.0 s)</td><td>Oboe, measures 26–30</td>"),
+            std::string::npos);
+
+  const Browsed browsed = Browse(dir, dir.Path("report.html"), dir.Path("report.png"));
+  EXPECT_EQ(browsed.log.find("CONSOLE"), std::string::npos) << browsed.log;
+  EXPECT_EQ(Count(browsed.dom, "<section id=\"location-"), locations);
+  // Each section: the source passage and the receiving staff, both engraved,
+  // under captions with the score's measure numbers.
+  int sections = 0;
+  for (size_t at = browsed.dom.find("<section id=\"location-"); at != std::string::npos;
+       at = browsed.dom.find("<section id=\"location-", at + 1), ++sections) {
+    const std::string text = browsed.dom.substr(at, browsed.dom.find("</section>", at) - at);
+    EXPECT_EQ(Count(text, "<figure class=\"engraved\">"), 2) << text.substr(0, 200);
+    EXPECT_EQ(EngravedFigures(text), 2) << "each figure holds its notation";
+    EXPECT_NE(text.find(": where the cue was taken from</figcaption>"), std::string::npos);
+    EXPECT_NE(text.find(", with the cue</figcaption>"), std::string::npos);
+  }
+  EXPECT_EQ(sections, locations);
+  EXPECT_EQ(ReadText(dir.Path("report.png")).substr(1, 3), "PNG");
+  EXPECT_GT(ReadText(dir.Path("report.png")).size(), 50000u) << "a page with music on it";
+}
+
+TEST(Report, AMarkedRestShowsTheEndOfTheRestWithItsMarker) {
+  TempDir dir;
+  std::vector<PartSpec> duet = {{"Flute", 0, 0, {}}, {"Oboe", 0, 0, {}}};
+  for (int m = 1; m <= 12; ++m) {
+    duet[0].measures.push_back("C5 D5 E5 F5");
+    duet[1].measures.push_back(m <= 8 ? "rest" : "G4 A4 B4 C5");
+  }
+  WriteText(dir.Path("duet.musicxml"), SmallScore(duet));
+  const CommandRun run = RunOstinel({dir.Path("duet.musicxml"), "--mode", "mark", "--measures", "--threshold", "6",
+                                     "--report", dir.Path("report.html")},
+                                    dir.Path("config"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string page = ReadText(dir.Path("report.html"));
+  EXPECT_EQ(Count(page, "<figure class=\"engraved\">"), 1);
+  EXPECT_NE(page.find("<figcaption>Oboe, measures 4–8, marked</figcaption>"), std::string::npos) << page.substr(0, 3000);
+  EXPECT_NE(page.find("<td>—</td><td>marked</td>"), std::string::npos) << "mark mode proposes no cue";
+}
+
+TEST(Report, WithoutItsEngraverTheCommandSaysSoAndWritesTheRest) {
+  struct Case {
+    const char* variable;
+    const char* value;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"PATH", "/nonexistent", "the report was not written: Node.js is not installed"},
+      {"OSTINEL_ENGRAVER", "/nonexistent/engrave.js",
+       "the report was not written: Cannot find module '/nonexistent/engrave.js' (the cued score was)"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const char* before = std::getenv(c.variable);
+    const std::string kept = before != nullptr ? before : "";
+    setenv(c.variable, c.value, 1);
+    const CommandRun run = RunOstinel({SamplePath(), "-o", dir.Path("cued.musicxml"), "--mode", "add", "--measures",
+                                       "--threshold", "10", "--report", dir.Path("report.html")},
+                                      dir.Path("config"));
+    if (before != nullptr) setenv(c.variable, kept.c_str(), 1); else unsetenv(c.variable);
+    EXPECT_EQ(run.status, 1) << c.variable;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_TRUE(Exists(dir.Path("cued.musicxml"))) << "the cued score is written regardless";
+    EXPECT_FALSE(Exists(dir.Path("report.html")));
+  }
+}
+
+// An excerpt stands on its own: what is in force at its first measure comes
+// with it, and the whole score's layout does not.
+TEST(Report, AnExcerptCarriesWhatIsInForceAndDropsTheScoresLayout) {
+  pugi::xml_document score;
+  ASSERT_TRUE(score.load_string(R"(<score-partwise><part-list><score-part id="P1"><part-name>Horn</part-name>
+    </score-part></part-list><part id="P1">
+    <measure number="1"><attributes><divisions>2</divisions><key><fifths>-3</fifths></key><time><beats>3</beats>
+      <beat-type>4</beat-type></time><clef><sign>G</sign><line>2</line></clef><transpose><diatonic>-4</diatonic>
+      <chromatic>-7</chromatic></transpose></attributes></measure>
+    <measure number="2"><attributes><key><fifths>2</fifths></key></attributes></measure>
+    <measure number="3a"><print new-system="yes"/><attributes><clef><sign>F</sign><line>4</line></clef>
+      <measure-style><multiple-rest>2</multiple-rest></measure-style></attributes><note><rest/><duration>6</duration></note>
+    </measure>
+    <measure number="4"><note><rest/><duration>6</duration></note></measure></part></score-partwise>)"));
+  ostinel_cli::PartLayout part;
+  part.id = "P1";
+  for (pugi::xml_node measure : score.child("score-partwise").child("part").children("measure")) {
+    part.measures.push_back(measure);
+  }
+  pugi::xml_document excerpt;
+  ASSERT_TRUE(excerpt.load_string(ostinel_cli::Excerpt(score, part, 3, 4).c_str()));
+  const pugi::xml_node first = excerpt.child("score-partwise").child("part").child("measure");
+  EXPECT_STREQ(excerpt.select_node("//score-part/part-name").node().child_value(), "Horn");
+  EXPECT_STREQ(first.attribute("number").value(), "3a");
+  EXPECT_STREQ(first.next_sibling("measure").attribute("number").value(), "4");
+  EXPECT_EQ(excerpt.select_nodes("//measure").size(), 2u);
+  EXPECT_STREQ(first.select_node("attributes/divisions").node().child_value(), "2");
+  EXPECT_STREQ(first.select_node("attributes/key/fifths").node().child_value(), "2") << "the latest key";
+  EXPECT_STREQ(first.select_node("attributes/time/beats").node().child_value(), "3");
+  EXPECT_STREQ(first.select_node("attributes/transpose/chromatic").node().child_value(), "-7");
+  EXPECT_EQ(first.select_nodes(".//clef").size(), 1u) << "the measure's own clef, not the one before";
+  EXPECT_STREQ(first.select_node(".//clef/sign").node().child_value(), "F");
+  EXPECT_TRUE(excerpt.select_nodes("//print").empty());
+  EXPECT_TRUE(excerpt.select_nodes("//measure-style").empty());
+}
+
+}  // namespace
+}  // namespace ostinel_test
