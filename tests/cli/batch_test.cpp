@@ -14,12 +14,7 @@ class Batch : public ::testing::Test {
  protected:
   void SetUp() override {
     WriteText(dir.Path("in/a.musicxml"), ReadText(SamplePath()));
-    std::vector<PartSpec> duet = {{"Flute", 0, 0, {}}, {"Oboe", 0, 0, {}}};
-    for (int m = 1; m <= 12; ++m) {
-      duet[0].measures.push_back("C5 D5 E5 F5");
-      duet[1].measures.push_back(m <= 8 ? "rest" : "G4 A4 B4 C5");
-    }
-    WriteText(dir.Path("in/b.musicxml"), SmallScore(duet));
+    WriteText(dir.Path("in/b.musicxml"), SmallScore(Duet()));
     WriteText(dir.Path("in/broken.musicxml"), "<score-partwise><part-list>");
     WriteText(dir.Path("tmp/.keep"), "");
     WriteText(dir.Path("out/.keep"), "");

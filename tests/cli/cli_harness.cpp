@@ -203,6 +203,16 @@ std::string SchemaDir() {
                         Root() + "/../shared/musicxml-4.0", "/work/shared/musicxml-4.0"});
 }
 
+std::vector<PartSpec> Duet() {
+  PartSpec flute{"Flute", 0, 0, {}};
+  PartSpec oboe{"Oboe", 0, 0, {}};
+  for (int m = 1; m <= 12; ++m) {
+    flute.measures.push_back("C5 D5 E5 F5");
+    oboe.measures.push_back(m <= 8 ? "rest" : "G4 A4 B4 C5");
+  }
+  return {flute, oboe};
+}
+
 std::string SmallScore(const std::vector<PartSpec>& parts) {
   std::ostringstream xml;
   xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<score-partwise version=\"4.0\"><part-list>";

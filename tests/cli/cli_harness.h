@@ -81,6 +81,8 @@ struct PartSpec {
   std::vector<std::string> measures;
 };
 std::string SmallScore(const std::vector<PartSpec>& parts);
+// Twelve measures: the oboe rests in 1..8 while the flute plays throughout.
+std::vector<PartSpec> Duet();
 
 // A score written out in MusicXML by part: the first measure's attributes,
 // then each measure's content; measures are numbered from 1 unless numbers

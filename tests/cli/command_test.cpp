@@ -26,16 +26,6 @@ class Command : public ::testing::Test {
   TempDir dir;
 };
 
-// Twelve measures: the oboe rests in 1..8 while the flute plays throughout.
-std::vector<PartSpec> Duet() {
-  PartSpec flute{"Flute", 0, 0, {}};
-  PartSpec oboe{"Oboe", 0, 0, {}};
-  for (int m = 1; m <= 12; ++m) {
-    flute.measures.push_back("C5 D5 E5 F5");
-    oboe.measures.push_back(m <= 8 ? "rest" : "G4 A4 B4 C5");
-  }
-  return {flute, oboe};
-}
 
 // The cue notes the written score holds in a part's measure, as pitches.
 std::vector<std::string> CuePitches(const pugi::xml_document& score, int part, int measure) {

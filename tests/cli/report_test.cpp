@@ -92,12 +92,7 @@ TEST(Report, ShowsEveryLocationEngravedAndLoadsCleanInABrowser) {
 
 TEST(Report, AMarkedRestShowsTheEndOfTheRestWithItsMarker) {
   TempDir dir;
-  std::vector<PartSpec> duet = {{"Flute", 0, 0, {}}, {"Oboe", 0, 0, {}}};
-  for (int m = 1; m <= 12; ++m) {
-    duet[0].measures.push_back("C5 D5 E5 F5");
-    duet[1].measures.push_back(m <= 8 ? "rest" : "G4 A4 B4 C5");
-  }
-  WriteText(dir.Path("duet.musicxml"), SmallScore(duet));
+  WriteText(dir.Path("duet.musicxml"), SmallScore(Duet()));
   const CommandRun run = RunOstinel({dir.Path("duet.musicxml"), "--mode", "mark", "--measures", "--threshold", "6",
                                      "--report", dir.Path("report.html")},
                                     dir.Path("config"));

@@ -24,15 +24,6 @@ namespace {
 
 using Json = nlohmann::json;
 
-std::vector<PartSpec> Duet() {
-  PartSpec flute{"Flute", 0, 0, {}};
-  PartSpec oboe{"Oboe", 0, 0, {}};
-  for (int m = 1; m <= 12; ++m) {
-    flute.measures.push_back("C5 D5 E5 F5");
-    oboe.measures.push_back(m <= 8 ? "rest" : "G4 A4 B4 C5");
-  }
-  return {flute, oboe};
-}
 
 mode_t Mode(const std::string& path) {
   struct stat status {};
@@ -179,7 +170,7 @@ std::string WithText(const TempDir& dir, const std::string& name, const std::str
   return dir.Path(name);
 }
 
-std::string Duet(const std::string& from, const std::string& to) {
+std::string DuetWith(const std::string& from, const std::string& to) {
   std::string score = SmallScore(Duet());
   score.replace(score.find(from), from.size(), to);
   return score;
@@ -273,26 +264,26 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   "elements are nested more than 100 deep"},
         InputCase{"bytes that are no UTF-8",
-                  [](const TempDir& d) { return WithText(d, "latin.musicxml", Duet("Oboe", "Hautbois d'amour \xE9t\xE9")); },
+                  [](const TempDir& d) { return WithText(d, "latin.musicxml", DuetWith("Oboe", "Hautbois d'amour \xE9t\xE9")); },
                   "latin.musicxml: line 2, column 151: byte 0xE9 is not valid UTF-8"},
         InputCase{"a control character",
-                  [](const TempDir& d) { return WithText(d, "bell.musicxml", Duet("Oboe", "Oboe\x07")); },
+                  [](const TempDir& d) { return WithText(d, "bell.musicxml", DuetWith("Oboe", "Oboe\x07")); },
                   "character U+0007 is not allowed in XML"},
         InputCase{"a character reference to one",
-                  [](const TempDir& d) { return WithText(d, "ref.musicxml", Duet("Oboe", "Oboe&#1;")); },
+                  [](const TempDir& d) { return WithText(d, "ref.musicxml", DuetWith("Oboe", "Oboe&#1;")); },
                   "in <part-name>: &#1; is no character allowed in XML"},
         InputCase{"an encoding the command does not read",
                   [](const TempDir& d) {
-                    return WithText(d, "ebcdic.musicxml", Duet("encoding=\"UTF-8\"", "encoding=\"EBCDIC-US\""));
+                    return WithText(d, "ebcdic.musicxml", DuetWith("encoding=\"UTF-8\"", "encoding=\"EBCDIC-US\""));
                   },
                   "the declared encoding \"ebcdic-us\" is not read"},
         InputCase{"an entity the document does not declare",
-                  [](const TempDir& d) { return WithText(d, "undeclared.musicxml", Duet("Oboe", "&ob;")); },
+                  [](const TempDir& d) { return WithText(d, "undeclared.musicxml", DuetWith("Oboe", "&ob;")); },
                   "in <part-name>: entity &ob; is not declared in the document"},
         InputCase{"an external entity",
                   [](const TempDir& d) {
                     WriteText(d.Path("secret.txt"), "secret");
-                    std::string score = Duet("Oboe", "&ob;");
+                    std::string score = DuetWith("Oboe", "&ob;");
                     score.insert(score.find("<score-partwise"),
                                  "<!DOCTYPE score-partwise [<!ENTITY ob SYSTEM \"" + d.Path("secret.txt") + "\">]>\n");
                     return WithText(d, "external.musicxml", score);
@@ -301,7 +292,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<InputCase>& param) { return "case" + std::to_string(param.index); });
 
 TEST_F(Safety, InternalEntitiesAreExpandedAndTheOutputIsUtf8) {
-  std::string score = Duet("Oboe", "&ob; d&apos;amore");
+  std::string score = DuetWith("Oboe", "&ob; d&apos;amore");
   score.insert(score.find("<score-partwise"), "<!DOCTYPE score-partwise [<!ENTITY ob \"Oboe\">]>\n");
   score.replace(score.find("UTF-8"), 5, "ISO-8859-1");
   score.replace(score.find("Flute"), 5, "Fl\xFBte");  // û in Latin-1
