@@ -332,7 +332,8 @@ TEST_F(Command, TheSummarysSecondsAreThePlugInsSeconds) {
                                 "10", "--json", dir.Path("summary.json")});
     ASSERT_EQ(run.status, 0) << run.err;
     std::vector<std::string> markers;
-    for (const auto& words : Read(dir.Path("marked.musicxml")).select_nodes("//direction[starts-with(@id, 'ostinel-marker')]//words")) {
+    const pugi::xml_document marked = Read(dir.Path("marked.musicxml"));
+    for (const auto& words : marked.select_nodes("//direction[starts-with(@id, 'ostinel-marker')]//words")) {
       markers.push_back(words.node().child_value());
     }
     std::vector<std::string> summary;
