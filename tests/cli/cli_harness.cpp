@@ -214,49 +214,37 @@ std::vector<PartSpec> Duet() {
 }
 
 std::string SmallScore(const std::vector<PartSpec>& parts) {
-  std::ostringstream xml;
-  xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<score-partwise version=\"4.0\"><part-list>";
-  for (size_t p = 0; p < parts.size(); ++p) {
-    xml << "<score-part id=\"P" << p + 1 << "\"><part-name>" << parts[p].name << "</part-name></score-part>";
-  }
-  xml << "</part-list>";
-  for (size_t p = 0; p < parts.size(); ++p) {
-    xml << "<part id=\"P" << p + 1 << "\">";
-    for (size_t m = 0; m < parts[p].measures.size(); ++m) {
-      xml << "<measure number=\"" << m + 1 << "\">";
-      if (m == 0) {
-        xml << "<attributes><divisions>1</divisions><time><beats>4</beats><beat-type>4</beat-type></time>"
-               "<clef><sign>G</sign><line>2</line></clef>";
-        if (parts[p].diatonic != 0 || parts[p].chromatic != 0) {
-          xml << "<transpose><diatonic>" << parts[p].diatonic << "</diatonic><chromatic>" << parts[p].chromatic
-              << "</chromatic></transpose>";
-        }
-        xml << "</attributes>";
-      }
-      const std::string& content = parts[p].measures[m];
-      if (content == "rest") {
-        xml << "<note><rest measure=\"yes\"/><duration>4</duration><voice>1</voice></note>";
-      } else {
-        std::istringstream pitches(content);
-        for (std::string pitch; pitches >> pitch;) {
-          const bool cue = pitch.back() == '*';
-          if (cue) pitch.pop_back();
-          const char step = pitch[0];
-          int alter = 0;
-          size_t at = 1;
-          while (at < pitch.size() && (pitch[at] == '#' || pitch[at] == 'b')) alter += pitch[at++] == '#' ? 1 : -1;
-          xml << "<note>" << (cue ? "<cue/>" : "") << "<pitch><step>" << step << "</step>";
-          if (alter != 0) xml << "<alter>" << alter << "</alter>";
-          xml << "<octave>" << pitch.substr(at) << "</octave></pitch><duration>1</duration><voice>1</voice>"
-              << "<type" << (cue ? " size=\"cue\"" : "") << ">quarter</type></note>";
-        }
-      }
-      xml << "</measure>";
+  std::vector<RawPart> raw;
+  for (const PartSpec& part : parts) {
+    std::string attributes = "<divisions>1</divisions><time><beats>4</beats><beat-type>4</beat-type></time>"
+                             "<clef><sign>G</sign><line>2</line></clef>";
+    if (part.diatonic != 0 || part.chromatic != 0) {
+      attributes += "<transpose><diatonic>" + std::to_string(part.diatonic) + "</diatonic><chromatic>" +
+                    std::to_string(part.chromatic) + "</chromatic></transpose>";
     }
-    xml << "</part>";
+    RawPart& written = raw.emplace_back(RawPart{part.name, attributes, {}, ""});
+    for (const std::string& content : part.measures) {
+      if (content == "rest") {
+        written.measures.push_back("<note><rest measure=\"yes\"/><duration>4</duration><voice>1</voice></note>");
+        continue;
+      }
+      std::ostringstream xml;
+      std::istringstream pitches(content);
+      for (std::string pitch; pitches >> pitch;) {
+        const bool cue = pitch.back() == '*';
+        if (cue) pitch.pop_back();
+        int alter = 0;
+        size_t at = 1;
+        while (at < pitch.size() && (pitch[at] == '#' || pitch[at] == 'b')) alter += pitch[at++] == '#' ? 1 : -1;
+        xml << "<note>" << (cue ? "<cue/>" : "") << "<pitch><step>" << pitch[0] << "</step>";
+        if (alter != 0) xml << "<alter>" << alter << "</alter>";
+        xml << "<octave>" << pitch.substr(at) << "</octave></pitch><duration>1</duration><voice>1</voice>"
+            << "<type" << (cue ? " size=\"cue\"" : "") << ">quarter</type></note>";
+      }
+      written.measures.push_back(xml.str());
+    }
   }
-  xml << "</score-partwise>\n";
-  return xml.str();
+  return RawScore(raw);
 }
 
 std::string RawScore(const std::vector<RawPart>& parts, const std::vector<std::string>& numbers) {
@@ -358,6 +346,12 @@ bool Load(const std::string& path, pugi::xml_document* document) {
     return loaded;
   }
   return static_cast<bool>(document->load_file(path.c_str()));
+}
+
+pugi::xml_document Read(const std::string& path) {
+  pugi::xml_document document;
+  EXPECT_TRUE(Load(path, &document)) << path;
+  return document;
 }
 
 }  // namespace ostinel_test

@@ -107,5 +107,24 @@ struct ScoreNote {
 };
 std::vector<ScoreNote> Music(const pugi::xml_document& score, bool withCues);
 bool Load(const std::string& path, pugi::xml_document* document);
+// A written score read back; a failure of the test when it cannot be.
+pugi::xml_document Read(const std::string& path);
+
+// A test's own directory holding the duet; the command keeps its settings there.
+class DuetTest : public ::testing::Test {
+ protected:
+  void SetUp() override { WriteText(Score(), SmallScore(Duet())); }
+  std::string Score() const { return dir.Path("duet.musicxml"); }
+  // The command on the duet with args.
+  CommandRun Run(std::vector<std::string> args, const std::string& input = "") {
+    args.insert(args.begin(), Score());
+    return RunOn(args, input);
+  }
+  // The command with args alone.
+  CommandRun RunOn(const std::vector<std::string>& args, const std::string& input = "") {
+    return RunOstinel(args, dir.Path("config"), input);
+  }
+  TempDir dir;
+};
 
 }  // namespace ostinel_test

@@ -78,9 +78,7 @@ TEST_P(Reader, ReadsTheCuedScoreAsWellAsTheOriginalAndSeesEveryCueNote) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Scores, Reader, ::testing::ValuesIn(AllScores()),
-                         [](const ::testing::TestParamInfo<std::string>& param) {
-                           return "score" + std::to_string(param.index);
-                         });
+                         [](const auto& param) { return "score" + std::to_string(param.index); });
 
 }  // namespace
 }  // namespace ostinel_test

@@ -76,31 +76,14 @@ TEST_F(WithheldTest, EditOperationsAnswerForThemselves) {
             0);
 }
 
-TEST_F(WithheldTest, MenuCommandAndLayerCountAnswerForThemselves) {
+TEST_F(WithheldTest, MenuCommandAndLayerCountAnswerForThemselvesAndAnyOtherFailsWithZero) {
   EXPECT_EQ(core->ExecuteMenuItem(kQXMenuShowSelection, kQXVersionCurrent), 0);
   EXPECT_EQ(core->GetMaxLayers(kQXVersionCurrent), 4);
   EXPECT_TRUE(host.MenuCommands().empty());
-}
-
-TEST_F(CoreTest, PresentOperationsPassTheHostsAnswersThrough) {
-  host.Doc().SetMaxLayers(6);
-  EXPECT_EQ(core->ExecuteMenuItem(kQXMenuShowSelection, kQXVersionCurrent), 1);
-  EXPECT_EQ(core->GetMaxLayers(kQXVersionCurrent), 6);
-  EXPECT_EQ(host.MenuCommands(), std::vector<uint32_t>{kQXMenuShowSelection});
-}
-
-TEST_F(WithheldTest, AnyOtherMissingOperationFailsWithZero) {
   build.Measures(1);
   build.Staff("Flute");
   EXPECT_EQ(core->SlotToInst(1, 0, kQXVersionCurrent), 0);
   EXPECT_EQ(core->LoadFrame(0, 1, 1, 0, 0, kQXVersionCurrent), nullptr);
-}
-
-TEST_F(CoreTest, EachOperationIsLookedUpOnlyOnce) {
-  build.Staff("Flute");
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(core->SlotToInst(1, 0, kQXVersionCurrent), 1);
-  EXPECT_EQ(host.Calls(Op::QX_SlotToInst), 3);
-  EXPECT_EQ(host.ProcLookups("QX_SlotToInst"), 1);
 }
 
 TEST_F(CoreTest, RecordObjectsWithoutABodyNeverReachTheHost) {

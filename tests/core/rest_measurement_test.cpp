@@ -22,16 +22,18 @@ class RestMeasurement : public CoreTest {
     rester = build.Staff("Oboe");
     build.Play(player, 1, 20);
   }
-  double Forward(int slot, int start, int32_t maxLength = ostinel::kUnlimited, int32_t maxEnd = ostinel::kUnlimited) {
-    return core->RestLength(slot, start, &last, &first, true, maxLength, maxEnd);
-  }
-  double Backward(int slot, int start, int32_t maxLength = ostinel::kUnlimited) {
-    return core->RestLength(slot, start, &last, &first, false, maxLength, ostinel::kUnlimited);
+  // A walk's length, then its first and last measure: "8 5-12".
+  std::string Walk(int slot, int start, bool forward, int32_t maxLength = ostinel::kUnlimited,
+                   int32_t maxEnd = ostinel::kUnlimited) {
+    int first = 0;
+    int last = 0;
+    const double length = core->RestLength(slot, start, &last, &first, forward, maxLength, maxEnd);
+    char text[48];
+    std::snprintf(text, sizeof text, "%g %d-%d", length, first, last);
+    return text;
   }
   uint16_t player = 0;
   uint16_t rester = 0;
-  int first = 0;
-  int last = 0;
 };
 
 TEST_F(RestMeasurement, RestsAreEmptyAndOneNoteInAnyLayerIsNot) {
@@ -113,57 +115,24 @@ TEST_F(RestMeasurement, AskingTheLowerStaffFirstStillMeasuresTheGroup) {
   EXPECT_FALSE(core->SecondaryStaff(lower)) << "only asking the first staff marks the others";
 }
 
-TEST_F(RestMeasurement, ForwardFromAPlayedMeasureIsNoRest) {
+TEST_F(RestMeasurement, WalksForwardToTheReEntryAndBackwardToTheLastNote) {
+  build.Play(rester, 1, 4).Play(rester, 13, 15);
   core->PrepareSearch(kMeasures);
-  EXPECT_EQ(Forward(1, 5), 0.0);
-  EXPECT_EQ(last, 4);
-  EXPECT_EQ(first, 5);
-}
-
-TEST_F(RestMeasurement, ForwardCountsTheEmptyMeasuresBeforeTheReEntry) {
-  build.Play(rester, 1, 4).Play(rester, 13, 20);
-  core->PrepareSearch(kMeasures);
-  EXPECT_EQ(Forward(2, 5), 8.0);
-  EXPECT_EQ(first, 5);
-  EXPECT_EQ(last, 12);
-}
-
-TEST_F(RestMeasurement, AForwardWalkStoppedByALimitCountsOneMeasureMore) {
-  build.Play(rester, 15, 20);
-  core->PrepareSearch(kMeasures);
-  EXPECT_EQ(Forward(2, 1, 5), 6.0);
-  EXPECT_EQ(last, 5);
-  EXPECT_EQ(Forward(2, 1, ostinel::kUnlimited, 9), 10.0) << "the measure past maxEnd counts";
-  EXPECT_EQ(last, 9);
-}
-
-TEST_F(RestMeasurement, ARestToTheEndIsMeasuredToTheDocumentsEnd) {
-  build.Play(rester, 1, 10);
-  core->PrepareSearch(kMeasures);
-  EXPECT_EQ(Forward(2, 11), 10.0);
-  EXPECT_EQ(last, 20);
-  EXPECT_EQ(Forward(2, 18), 0.0) << "three measures or fewer to the end";
-  EXPECT_EQ(last, 20);
+  EXPECT_EQ(Walk(1, 5, true), "0 5-4") << "from a played measure: no rest";
+  EXPECT_EQ(Walk(2, 5, true), "8 5-12") << "the empty measures before the re-entry";
+  EXPECT_EQ(Walk(2, 5, true, 3), "4 5-7") << "stopped by the limit: one measure more";
+  EXPECT_EQ(Walk(2, 5, true, ostinel::kUnlimited, 9), "6 5-9") << "the measure past maxEnd counts";
+  EXPECT_EQ(Walk(2, 16, true), "5 16-20") << "a rest to the end is measured to the document's end";
+  EXPECT_EQ(Walk(2, 18, true), "0 18-20") << "three measures or fewer to the end";
+  EXPECT_EQ(Walk(2, 12, false), "8 5-12");
+  EXPECT_EQ(Walk(2, 12, false, 2), "3 10-12") << "stopped by the limit: one more";
+  EXPECT_EQ(Walk(2, 13, false), "0 14-13") << "it plays at its own start";
   build.Play(rester, 20, 20);
+  build.Rest(rester, 1, 4);
   core->PrepareSearch(kMeasures);
-  EXPECT_EQ(Forward(2, 11), 10.0) << "the last measure itself is never read";
-}
-
-TEST_F(RestMeasurement, BackwardWalks) {
-  build.Play(rester, 10, 20);
-  core->PrepareSearch(kMeasures);
-  EXPECT_EQ(Backward(2, 3), 0.0) << "empty since measure 1 but too short";
-  EXPECT_EQ(first, 1);
-  EXPECT_EQ(Backward(2, 9), 9.0);
-  EXPECT_EQ(first, 1);
-  EXPECT_EQ(last, 9);
-  EXPECT_EQ(Backward(2, 9, 2), 3.0) << "stopped by the limit: one more";
-  EXPECT_EQ(first, 7);
-  EXPECT_EQ(Backward(2, 10), 0.0) << "it plays at its own start";
-  build.Play(rester, 3, 3);
-  core->PrepareSearch(kMeasures);
-  EXPECT_EQ(Backward(2, 9), 6.0);
-  EXPECT_EQ(first, 4);
+  EXPECT_EQ(Walk(2, 16, true), "5 16-20") << "the last measure itself is never read";
+  EXPECT_EQ(Walk(2, 3, false), "0 1-3") << "empty since measure 1 but too short";
+  EXPECT_EQ(Walk(2, 12, false), "12 1-12");
 }
 
 TEST_F(RestMeasurement, SecondsFollowTheTempo) {
@@ -172,9 +141,8 @@ TEST_F(RestMeasurement, SecondsFollowTheTempo) {
   build.TempoChangeQpm(9, 0, 60);
   core->PrepareSearch(0);
   ASSERT_TRUE(core->BuildTempoMap(host.DocumentRegion()));
-  EXPECT_DOUBLE_EQ(Forward(2, 5), 4 * 2.0 + 4 * 4.0);
-  EXPECT_EQ(last, 12);
-  EXPECT_DOUBLE_EQ(Backward(2, 12, 5), 2 * 2.0 + 4 * 4.0) << "six measures back, two of them before the change";
+  EXPECT_EQ(Walk(2, 5, true), "24 5-12") << "4 x 2 s + 4 x 4 s";
+  EXPECT_EQ(Walk(2, 12, false, 5), "20 7-12") << "six measures back, two of them before the change";
 }
 
 // Each staff's offer as the source of a cue for measures 5..12, term by

@@ -16,122 +16,93 @@ class DialogTest : public PluginTest {
   }
 };
 
-const int kAddOnly[] = {IDC_INTERACTIVE, IDC_ALLOWED, IDC_DESIRED, IDC_ALLOWED_LABEL, IDC_DESIRED_LABEL};
-const int kCueOptionsAlwaysEditable[] = {IDC_CUE_OPTIONS_GROUP, IDC_INCLUDE_GROUP, IDC_PERCENT_LABEL, IDC_PERCENT,
-                                         IDC_REDUCE_LABEL, IDC_SOURCE_LAYER, IDC_DEST_LAYER, IDC_DEST_LAYER_LABEL,
-                                         IDC_SOURCE_LAYER_LABEL, IDC_ARTICULATIONS, IDC_EXPRESSIONS,
-                                         IDC_SMART_SHAPES, IDC_CLEFS, IDC_LYRICS, IDC_CHORDS};
-const int kOnlyAtALocation[] = {IDC_STAVES_LABEL, IDC_STAVES, IDC_CUE_NAME_LABEL, IDC_CUE_NAME,
-                                IDC_USE_PROPOSED, IDC_USE_SELECTION, IDC_CREATE};
+const std::vector<int> kAddOnly = {IDC_INTERACTIVE, IDC_ALLOWED, IDC_DESIRED, IDC_ALLOWED_LABEL, IDC_DESIRED_LABEL};
+const std::vector<int> kCueOptions = {IDC_CUE_OPTIONS_GROUP, IDC_INCLUDE_GROUP, IDC_PERCENT_LABEL, IDC_PERCENT,
+                                      IDC_REDUCE_LABEL, IDC_SOURCE_LAYER, IDC_DEST_LAYER, IDC_DEST_LAYER_LABEL,
+                                      IDC_SOURCE_LAYER_LABEL, IDC_ARTICULATIONS, IDC_EXPRESSIONS,
+                                      IDC_SMART_SHAPES, IDC_CLEFS, IDC_LYRICS, IDC_CHORDS};
+const std::vector<int> kAtALocation = {IDC_STAVES_LABEL, IDC_STAVES, IDC_CUE_NAME_LABEL, IDC_CUE_NAME,
+                                       IDC_USE_PROPOSED, IDC_USE_SELECTION, IDC_CREATE};
 
-TEST_F(DialogTest, OpensIdleInAddModeReadyToStart) {
-  RunDialog([](DialogSession& d) {
-    EXPECT_EQ(d.Text(IDC_STATUS), "Ready.");
-    EXPECT_EQ(d.Text(IDC_START), "&Start Search");
-    EXPECT_EQ(d.Text(IDC_CLOSE), "C&lose");
-    EXPECT_EQ(d.Text(IDC_USE_PROPOSED), "Use &Proposed Cue:  None");
-    EXPECT_EQ(d.Text(IDC_CUE_NAME), "(automatic)");
-    EXPECT_TRUE(d.Checked(IDC_USE_PROPOSED));
-    EXPECT_EQ(d.Focus(), IDC_THRESHOLD);
-    EXPECT_TRUE(d.Enabled(IDC_START));
-    EXPECT_FALSE(d.Enabled(IDC_CONTINUE)) << "interactive: nothing to continue";
-    for (const int id : kAddOnly) EXPECT_TRUE(d.Enabled(id)) << id;
-    for (const int id : kCueOptionsAlwaysEditable) EXPECT_TRUE(d.Enabled(id)) << id;
-    for (const int id : kOnlyAtALocation) EXPECT_FALSE(d.Enabled(id)) << id;
-  });
+// Whether each control of a list is enabled, as "+" and "-".
+std::string EnabledOf(const DialogSession& d, const std::vector<int>& ids) {
+  std::string shown;
+  for (const int id : ids) shown += d.Enabled(id) ? '+' : '-';
+  return shown;
 }
 
-TEST_F(DialogTest, SwitchingToMarkModeDisablesWhatOnlyAddModeUses) {
+TEST_F(DialogTest, OpensIdleInAddModeReadyToStartAndMarkModeDisablesWhatOnlyAddModeUses) {
   RunDialog([](DialogSession& d) {
-    ASSERT_TRUE(d.Click(IDC_MODE_MARK));
-    EXPECT_TRUE(d.Checked(IDC_MODE_MARK));
-    EXPECT_FALSE(d.Checked(IDC_MODE_ADD));
-    EXPECT_EQ(d.Text(IDC_START), "&Start");
-    for (const int id : kAddOnly) EXPECT_FALSE(d.Enabled(id)) << id;
-    for (const int id : kCueOptionsAlwaysEditable) EXPECT_FALSE(d.Enabled(id)) << id;
+    EXPECT_EQ(Shows(d, {IDC_STATUS, IDC_START, IDC_CLOSE, IDC_CONTINUE, IDC_USE_PROPOSED, IDC_CUE_NAME}),
+              "Ready. | &Start Search | C&lose | &Continue Search (off) | [x] Use &Proposed Cue:  None (off) | "
+              "(automatic) (off)");
+    EXPECT_EQ(d.Focus(), IDC_THRESHOLD);
+    EXPECT_EQ(EnabledOf(d, kAddOnly) + EnabledOf(d, kCueOptions), std::string(20, '+'));
+    EXPECT_EQ(EnabledOf(d, kAtALocation), std::string(7, '-'));
 
+    ASSERT_TRUE(d.Click(IDC_MODE_MARK));
+    EXPECT_EQ(Shows(d, {IDC_MODE_MARK, IDC_MODE_ADD, IDC_START}), "[x] Mar&k Proposed Cue Locations | &Add Cue Notes | &Start");
+    EXPECT_EQ(EnabledOf(d, kAddOnly) + EnabledOf(d, kCueOptions), std::string(20, '-'));
     ASSERT_TRUE(d.Click(IDC_MODE_ADD));
-    EXPECT_TRUE(d.Checked(IDC_MODE_ADD));
-    EXPECT_FALSE(d.Checked(IDC_MODE_MARK));
-    EXPECT_EQ(d.Text(IDC_START), "&Start Search");
-    for (const int id : kAddOnly) EXPECT_TRUE(d.Enabled(id)) << id;
-    for (const int id : kCueOptionsAlwaysEditable) EXPECT_TRUE(d.Enabled(id)) << id;
+    EXPECT_EQ(Shows(d, {IDC_MODE_MARK, IDC_MODE_ADD, IDC_START}), "Mar&k Proposed Cue Locations | [x] &Add Cue Notes | &Start Search");
+    EXPECT_EQ(EnabledOf(d, kAddOnly) + EnabledOf(d, kCueOptions), std::string(20, '+'));
   });
 }
 
 TEST_F(DialogTest, MarkModeIsNotChosenBeforeTheDialogIsShown) {
   host.BeforeShow([](DialogSession& d) { d.Command(IDC_MODE_MARK); });
   RunDialog([](DialogSession& d) {
-    EXPECT_TRUE(d.Checked(IDC_MODE_ADD));
-    EXPECT_FALSE(d.Checked(IDC_MODE_MARK));
+    EXPECT_EQ(Shows(d, {IDC_MODE_ADD, IDC_MODE_MARK}), "[x] &Add Cue Notes | Mar&k Proposed Cue Locations");
     EXPECT_TRUE(d.Click(IDC_MODE_MARK));
     EXPECT_TRUE(d.Checked(IDC_MODE_MARK)) << "once shown it is";
   });
 }
 
 TEST_F(DialogTest, ClickingTheCheckedModeChangesNothing) {
-  int callsForMark = -1;
-  int callsForAdd = -1;
   RunDialog([&](DialogSession& d) {
     d.Click(IDC_MODE_ADD);
     const int before = host.Calls("QX_EnableDlgItem");
     d.Click(IDC_MODE_ADD);
-    callsForAdd = host.Calls("QX_EnableDlgItem") - before;
+    EXPECT_EQ(host.Calls("QX_EnableDlgItem"), before);
     d.Click(IDC_MODE_MARK);
     const int middle = host.Calls("QX_EnableDlgItem");
     d.Type(IDC_THRESHOLD, "7");
     d.Click(IDC_MODE_MARK);
-    callsForMark = host.Calls("QX_EnableDlgItem") - middle;
+    EXPECT_EQ(host.Calls("QX_EnableDlgItem"), middle);
     EXPECT_EQ(d.Text(IDC_START), "&Start");
   });
-  EXPECT_EQ(callsForAdd, 0);
-  EXPECT_EQ(callsForMark, 0);
 }
 
-TEST_F(DialogTest, AddModeWithoutInteractiveModeStartsPlainly) {
+TEST_F(DialogTest, TheStartCaptionFollowsInteractiveModeWhichReturnsToTheProposedCue) {
   RunDialog([](DialogSession& d) {
     d.Click(IDC_INTERACTIVE);
     d.Click(IDC_MODE_MARK);
     d.Click(IDC_MODE_ADD);
-    EXPECT_EQ(d.Text(IDC_START), "&Start");
-  });
-}
-
-TEST_F(DialogTest, InteractiveModeSwitchesTheCaptionAndReturnsToTheProposedCue) {
-  RunDialog([](DialogSession& d) {
+    EXPECT_EQ(d.Text(IDC_START), "&Start") << "add mode without interactive mode starts plainly";
+    d.Click(IDC_INTERACTIVE);
     d.Command(IDC_USE_SELECTION);  // as at a location
     EXPECT_TRUE(d.Checked(IDC_USE_SELECTION));
     d.Type(IDC_PERCENT, "60");
     d.Window().Find(IDC_CUE_NAME)->text = "Oboe";
     d.Click(IDC_INTERACTIVE);
-    EXPECT_FALSE(d.Checked(IDC_INTERACTIVE));
-    EXPECT_EQ(d.Text(IDC_START), "&Start");
-    EXPECT_TRUE(d.Checked(IDC_USE_PROPOSED));
-    EXPECT_FALSE(d.Checked(IDC_USE_SELECTION));
-    EXPECT_EQ(d.Text(IDC_CUE_NAME), "(automatic)");
+    EXPECT_EQ(Shows(d, {IDC_INTERACTIVE, IDC_START, IDC_USE_PROPOSED, IDC_USE_SELECTION, IDC_CUE_NAME}),
+              "&Interactive Mode | &Start | [x] Use &Proposed Cue:  None (off) | Use Selected Measure Ran&ge As Cue "
+              "(off) | (automatic) (off)");
     d.Click(IDC_INTERACTIVE);
     EXPECT_EQ(d.Text(IDC_START), "&Start Search");
   });
 }
 
-TEST_F(DialogTest, CriterionRadiosAreExclusive) {
+TEST_F(DialogTest, RadiosAreExclusiveAndUsingTheSelectionAsCueClearsTheCueName) {
   RunDialog([](DialogSession& d) {
     d.Click(IDC_MEASURES);
-    EXPECT_TRUE(d.Checked(IDC_MEASURES));
-    EXPECT_FALSE(d.Checked(IDC_SECONDS));
+    EXPECT_EQ(Shows(d, {IDC_MEASURES, IDC_SECONDS}), "[x] M&easures | Sec&onds");
     d.Click(IDC_SECONDS);
-    EXPECT_FALSE(d.Checked(IDC_MEASURES));
-    EXPECT_TRUE(d.Checked(IDC_SECONDS));
-  });
-}
-
-TEST_F(DialogTest, UsingTheSelectionAsCueClearsTheCueName) {
-  RunDialog([](DialogSession& d) {
+    EXPECT_EQ(Shows(d, {IDC_MEASURES, IDC_SECONDS}), "M&easures | [x] Sec&onds");
     d.Window().Find(IDC_CUE_NAME)->text = "Oboe";
     d.Command(IDC_USE_SELECTION);
-    EXPECT_TRUE(d.Checked(IDC_USE_SELECTION));
-    EXPECT_FALSE(d.Checked(IDC_USE_PROPOSED));
-    EXPECT_EQ(d.Text(IDC_CUE_NAME), "(automatic)");
+    EXPECT_EQ(Shows(d, {IDC_USE_PROPOSED, IDC_USE_SELECTION, IDC_CUE_NAME}),
+              "Use &Proposed Cue:  None (off) | [x] Use Selected Measure Ran&ge As Cue (off) | (automatic) (off)");
   });
 }
 

@@ -357,27 +357,18 @@ TEST_F(InteractiveSearch, StopsAtTheLocationWithTheProposalSelected) {
   RunDialog([&](DialogSession& d) {
     Configure(d, SearchOptions{});
     d.Click(IDC_START);
-    EXPECT_EQ(d.Text(IDC_STATUS), "Add cue notes here?");
-    EXPECT_EQ(d.Text(IDC_CLOSE), "Stop");
-    EXPECT_TRUE(d.Enabled(IDC_CREATE));
+    // The staff and the rest's end, then the proposal.
+    EXPECT_EQ(Shows(d, {IDC_STATUS, IDC_STAFF_NUMBER, IDC_MEASURE_NUMBER, IDC_USE_PROPOSED, IDC_CUE_NAME, IDC_STAVES,
+                        IDC_CREATE, IDC_CONTINUE, IDC_START, IDC_CLOSE}),
+              "Add cue notes here? | 2 | 12 | [x] Use Proposed Cue:  Fl., actual measure 8 to 12 | Fl. |  | "
+              "Create C&ue Notes | &Continue Search | &Start Search (off) | Stop");
     EXPECT_EQ(d.Focus(), IDC_CREATE);
-    EXPECT_TRUE(d.Enabled(IDC_CONTINUE));
-    EXPECT_FALSE(d.Enabled(IDC_START));
-    EXPECT_TRUE(d.Enabled(IDC_STAVES));
-    EXPECT_TRUE(d.Enabled(IDC_CUE_NAME));
-    EXPECT_EQ(d.Text(IDC_MEASURE_NUMBER), "12") << "the rest end";
-    EXPECT_EQ(d.Text(IDC_STAFF_NUMBER), "2");
     EXPECT_EQ(d.Items(IDC_STAVES), (std::vector<std::string>{"Flute", "Oboe"}));
     EXPECT_EQ(d.SelectedLines(IDC_STAVES), std::vector<int>{1});
-    EXPECT_EQ(d.Text(IDC_USE_PROPOSED), "Use Proposed Cue:  Fl., actual measure 8 to 12");
-    EXPECT_EQ(d.Text(IDC_CUE_NAME), "Fl.");
-    EXPECT_TRUE(d.Checked(IDC_USE_PROPOSED));
-    EXPECT_TRUE(d.Enabled(IDC_USE_PROPOSED));
     EXPECT_EQ(host.MenuCommands(), std::vector<uint32_t>{kQXMenuShowSelection});
-    EXPECT_EQ(host.Selection().startSlot, 1);
-    EXPECT_EQ(host.Selection().startMeasure, 8);
-    EXPECT_EQ(host.Selection().endMeasure, 12);
-    EXPECT_EQ(host.Selection().endPos, kQXEndOfMeasure);
+    const QXRegion selected = host.Selection();
+    EXPECT_EQ(std::tie(selected.startSlot, selected.startMeasure, selected.endMeasure, selected.endPos),
+              std::make_tuple(1, 8, 12, kQXEndOfMeasure));
     ASSERT_FALSE(host.Scrolls().empty());
     EXPECT_EQ(host.Scrolls().back().measure, 8);
     EXPECT_EQ(host.Scrolls().back().instrument, oboe);
@@ -393,10 +384,8 @@ TEST_F(InteractiveSearch, ContinueGoesToTheNextLocationThenFinishes) {
     EXPECT_EQ(d.Text(IDC_MEASURE_NUMBER), "31");
     EXPECT_EQ(d.Text(IDC_USE_PROPOSED), "Use Proposed Cue:  Fl., actual measure 27 to 31");
     d.Click(IDC_CONTINUE);
-    EXPECT_EQ(d.Text(IDC_CLOSE), "Done") << "nothing more: no message, the caption says so";
-    EXPECT_EQ(d.Text(IDC_STATUS), "Ready.");
-    EXPECT_TRUE(d.Enabled(IDC_START));
-    EXPECT_FALSE(d.Enabled(IDC_CREATE));
+    EXPECT_EQ(Shows(d, {IDC_CLOSE, IDC_STATUS, IDC_START, IDC_CREATE}),
+              "Done | Ready. | &Start Search | Create C&ue Notes (off)") << "nothing more: no message, the caption says so";
   });
   EXPECT_TRUE(host.Alerts().empty());
   EXPECT_EQ(host.Selection().startMeasure, 1) << "the user's selection is back";
@@ -409,10 +398,8 @@ TEST_F(InteractiveSearch, StopReturnsToIdleAndTheNextStartIsFresh) {
     d.Click(IDC_START);
     d.Click(IDC_CLOSE);  // Stop
     EXPECT_FALSE(d.Ended());
-    EXPECT_EQ(d.Text(IDC_STATUS), "Ready.");
-    EXPECT_EQ(d.Text(IDC_CLOSE), "C&lose");
-    EXPECT_TRUE(d.Enabled(IDC_START));
-    EXPECT_FALSE(d.Enabled(IDC_CONTINUE));
+    EXPECT_EQ(Shows(d, {IDC_STATUS, IDC_CLOSE, IDC_START, IDC_CONTINUE}),
+              "Ready. | C&lose | &Start Search | &Continue Search (off)");
     EXPECT_EQ(host.Selection().startMeasure, 1);
     EXPECT_EQ(host.Selection().endMeasure, 40);
     d.Click(IDC_START);
@@ -459,7 +446,7 @@ TEST_F(InteractiveSearch, TheUsersOwnCueMustComeFromOneStaff) {
     EXPECT_TRUE(d.Enabled(IDC_CREATE)) << "still at the location";
     host.ClearSelection();
     d.Click(IDC_CREATE);
-    EXPECT_EQ(AlertIds(host), (std::vector<uint32_t>{11, 12}));
+    EXPECT_EQ(AlertIds(host), (std::vector<uint32_t>{IDS_ONE_STAFF_ONLY, IDS_SELECT_CUE_MEASURES}));
     EXPECT_EQ(AlertAt(host, 1).text,
               "Please select the measures to use as a cue, using the MassEdit tool. Alternatively, you can choose "
               "'Use Proposed Cue' in the dialog box.");

@@ -10,25 +10,11 @@ using quivrasim::DialogSession;
 
 constexpr const char* kKey = OSTINEL_SETTINGS_KEY;
 
-struct Shown {
-  std::string threshold, desired, allowed, percent;
-  bool add, mark, interactive, measures, seconds;
-  bool articulations, expressions, smartShapes, clefs, lyrics, chords;
-};
-
-Shown Read(DialogSession& d) {
-  return Shown{d.Text(IDC_THRESHOLD),    d.Text(IDC_DESIRED),        d.Text(IDC_ALLOWED),  d.Text(IDC_PERCENT),
-               d.Checked(IDC_MODE_ADD),  d.Checked(IDC_MODE_MARK),   d.Checked(IDC_INTERACTIVE),
-               d.Checked(IDC_MEASURES),  d.Checked(IDC_SECONDS),     d.Checked(IDC_ARTICULATIONS),
-               d.Checked(IDC_EXPRESSIONS), d.Checked(IDC_SMART_SHAPES), d.Checked(IDC_CLEFS),
-               d.Checked(IDC_LYRICS),    d.Checked(IDC_CHORDS)};
-}
-
 class SettingsTest : public PluginTest {
  protected:
-  Shown Open() {
-    Shown shown{};
-    RunDialog([&](DialogSession& d) { shown = Read(d); });
+  std::string Open() {
+    std::string shown;
+    RunDialog([&](DialogSession& d) { shown = Options(d); });
     return shown;
   }
   void StoreRegistry(uint32_t flags, uint32_t combined, uint32_t desired, uint32_t allowed) {
@@ -53,26 +39,14 @@ class SettingsTest : public PluginTest {
   }
 };
 
-TEST_F(SettingsTest, FirstOpeningWithoutARegistryKeyShowsTheDefaults) {
-  const Shown shown = Open();
-  EXPECT_EQ(shown.threshold, "20");
-  EXPECT_EQ(shown.desired, "5");
-  EXPECT_EQ(shown.allowed, "15");
-  EXPECT_EQ(shown.percent, "75");
-  EXPECT_TRUE(shown.add);
-  EXPECT_FALSE(shown.mark);
-  EXPECT_TRUE(shown.interactive);
-  EXPECT_TRUE(shown.seconds);
-  EXPECT_FALSE(shown.measures);
-  EXPECT_TRUE(shown.articulations && shown.lyrics && shown.clefs);
-  EXPECT_FALSE(shown.expressions || shown.smartShapes || shown.chords);
-}
+const char* const kDefaults = "20 5 15 75 +add+interactive+seconds+articulations+clefs+lyrics";
+
+TEST_F(SettingsTest, FirstOpeningWithoutARegistryKeyShowsTheDefaults) { EXPECT_EQ(Open(), kDefaults); }
 
 struct RegistryCase {
   const char* label;
   uint32_t flags, combined, desired, allowed;
-  std::string threshold, desiredShown, allowedShown, percent;
-  bool add, interactive, measures, chords;
+  std::string shown;
 };
 
 void PrintTo(const RegistryCase& c, std::ostream* os) { *os << c.label; }
@@ -82,50 +56,32 @@ class RegistryDecoding : public SettingsTest, public ::testing::WithParamInterfa
 TEST_P(RegistryDecoding, ValuesAreDecodedAtTheFirstOpening) {
   const RegistryCase& c = GetParam();
   StoreRegistry(c.flags, c.combined, c.desired, c.allowed);
-  const Shown shown = Open();
-  EXPECT_EQ(shown.threshold, c.threshold);
-  EXPECT_EQ(shown.percent, c.percent);
-  EXPECT_EQ(shown.desired, c.desiredShown);
-  EXPECT_EQ(shown.allowed, c.allowedShown);
-  EXPECT_EQ(shown.add, c.add);
-  EXPECT_EQ(shown.mark, !c.add);
-  EXPECT_EQ(shown.interactive, c.interactive);
-  EXPECT_EQ(shown.measures, c.measures);
-  EXPECT_EQ(shown.seconds, !c.measures);
-  EXPECT_EQ(shown.chords, c.chords);
+  EXPECT_EQ(Open(), c.shown);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Values, RegistryDecoding,
-    ::testing::Values(RegistryCase{"percent and threshold", 299, 60030, 4, 9, "30", "4", "9", "60", true, true, false,
-                                   false},
-                      RegistryCase{"remainders", 299, 1234567, 2005, 1012, "567", "5", "12", "34", true, true, false,
-                                   false},
-                      RegistryCase{"mark by measures with chords", 0x4 | 0x40, 75020, 5, 15, "20", "5", "15", "75",
-                                   false, false, true, true},
-                      RegistryCase{"flags beyond 511 are the defaults", 600, 75020, 5, 15, "20", "5", "15", "75", true,
-                                   true, false, false}));
+    ::testing::Values(
+        RegistryCase{"percent and threshold", 299, 60030, 4, 9, "30 4 9 60 +add+interactive+seconds+articulations+clefs+lyrics"},
+        RegistryCase{"remainders", 299, 1234567, 2005, 1012, "567 5 12 34 +add+interactive+seconds+articulations+clefs+lyrics"},
+        RegistryCase{"mark by measures with chords", 0x4 | 0x40, 75020, 5, 15, "20 5 15 75 +mark+measures+chords"},
+        RegistryCase{"flags beyond 511 are the defaults", 600, 75020, 5, 15, kDefaults}));
 
 TEST_F(SettingsTest, TheRegistryIsReadOnceWhileThePluginStaysLoaded) {
   StoreRegistry(299, 75010, 5, 15);
-  EXPECT_EQ(Open().threshold, "10");
+  EXPECT_EQ(Open().substr(0, 3), "10 ");
   host.Reg().SetDword(kKey, "OstinelPI_Flag2", 75030);
-  EXPECT_EQ(Open().threshold, "10") << "the second opening shows what is in memory";
+  EXPECT_EQ(Open().substr(0, 3), "10 ") << "the second opening shows what is in memory";
   EXPECT_EQ(host.Reg().Opens(), 1);
   Reload();
-  EXPECT_EQ(Open().threshold, "30") << "a new load reads the registry again";
+  EXPECT_EQ(Open().substr(0, 3), "30 ") << "a new load reads the registry again";
 }
 
 TEST_F(SettingsTest, AMissingValueKeepsItsDefaultAndAShortOneOnlyItsOwnBytes) {
   host.Reg().SetDword(kKey, "OstinelPI_Flag3", 7);
   // Two bytes over the default 75 x 1000 + 20 (0x0001250C): 0x0001001E.
   host.Reg().SetValue(kKey, "OstinelPI_Flag2", REG_BINARY, {0x1E, 0x00});
-  const Shown shown = Open();
-  EXPECT_EQ(shown.desired, "7");
-  EXPECT_EQ(shown.threshold, "566");
-  EXPECT_EQ(shown.percent, "65");
-  EXPECT_EQ(shown.allowed, "15");
-  EXPECT_TRUE(shown.interactive);
+  EXPECT_EQ(Open(), "566 7 15 65 +add+interactive+seconds+articulations+clefs+lyrics");
 }
 
 struct RemainderCase {
@@ -172,7 +128,7 @@ TEST_P(Validation, TheFirstFailureIsShownAndTheCaretPutIntoItsField) {
   int focus = 0;
   const auto alerts = Submit(c.threshold, c.desired, c.allowed, c.percent, &focus);
   if (c.alert == 0) {
-    for (const auto& alert : alerts) EXPECT_TRUE(alert.stringId != 19 && alert.stringId != 20) << alert.text;
+    for (const auto& alert : alerts) EXPECT_TRUE(alert.stringId != IDS_NOT_POSITIVE && alert.stringId != IDS_ALLOWED_TOO_SMALL) << alert.text;
     return;
   }
   ASSERT_EQ(alerts.size(), 1u);
@@ -185,15 +141,15 @@ TEST_P(Validation, TheFirstFailureIsShownAndTheCaretPutIntoItsField) {
 INSTANTIATE_TEST_SUITE_P(
     Order, Validation,
     ::testing::Values(
-        ValidationCase{"negative threshold", "-5", "5", "15", "75", 19, IDC_THRESHOLD},
-        ValidationCase{"negative allowed", "20", "5", "-5", "75", 19, IDC_ALLOWED},
-        ValidationCase{"negative desired", "20", "-5", "15", "75", 19, IDC_DESIRED},
-        ValidationCase{"zero percentage last", "20", "5", "15", "0", 19, IDC_PERCENT},
-        ValidationCase{"a hundred percent is zero", "20", "5", "15", "100", 19, IDC_PERCENT},
-        ValidationCase{"threshold before the others", "0", "0", "0", "0", 19, IDC_THRESHOLD},
-        ValidationCase{"allowed before desired", "20", "0", "0", "75", 19, IDC_ALLOWED},
-        ValidationCase{"not a number", "abc", "5", "15", "75", 19, IDC_THRESHOLD},
-        ValidationCase{"allowed below desired", "20", "10", "8", "75", 20, IDC_ALLOWED},
+        ValidationCase{"negative threshold", "-5", "5", "15", "75", IDS_NOT_POSITIVE, IDC_THRESHOLD},
+        ValidationCase{"negative allowed", "20", "5", "-5", "75", IDS_NOT_POSITIVE, IDC_ALLOWED},
+        ValidationCase{"negative desired", "20", "-5", "15", "75", IDS_NOT_POSITIVE, IDC_DESIRED},
+        ValidationCase{"zero percentage last", "20", "5", "15", "0", IDS_NOT_POSITIVE, IDC_PERCENT},
+        ValidationCase{"a hundred percent is zero", "20", "5", "15", "100", IDS_NOT_POSITIVE, IDC_PERCENT},
+        ValidationCase{"threshold before the others", "0", "0", "0", "0", IDS_NOT_POSITIVE, IDC_THRESHOLD},
+        ValidationCase{"allowed before desired", "20", "0", "0", "75", IDS_NOT_POSITIVE, IDC_ALLOWED},
+        ValidationCase{"not a number", "abc", "5", "15", "75", IDS_NOT_POSITIVE, IDC_THRESHOLD},
+        ValidationCase{"allowed below desired", "20", "10", "8", "75", IDS_ALLOWED_TOO_SMALL, IDC_ALLOWED},
         ValidationCase{"equal lengths pass", "20", "10", "10", "75", 0, 0}));
 
 TEST_F(SettingsTest, ValuesThatFailedValidationAreStillSavedAtClose) {

@@ -93,6 +93,28 @@ void Configure(quivrasim::DialogSession& dialog, const SearchOptions& options) {
   }
 }
 
+std::string Shows(const quivrasim::DialogSession& dialog, std::initializer_list<int> ids) {
+  std::string shown;
+  for (const int id : ids) {
+    shown += std::string(shown.empty() ? "" : " | ") + (dialog.Checked(id) ? "[x] " : "") + dialog.Text(id) +
+             (dialog.Enabled(id) ? "" : " (off)");
+  }
+  return shown;
+}
+
+std::string Options(const quivrasim::DialogSession& dialog) {
+  std::string shown;
+  for (const int id : {IDC_THRESHOLD, IDC_DESIRED, IDC_ALLOWED, IDC_PERCENT}) shown += dialog.Text(id) + " ";
+  for (const auto& [id, name] : std::initializer_list<std::pair<int, const char*>>{
+           {IDC_MODE_ADD, "add"}, {IDC_MODE_MARK, "mark"}, {IDC_INTERACTIVE, "interactive"},
+           {IDC_MEASURES, "measures"}, {IDC_SECONDS, "seconds"}, {IDC_ARTICULATIONS, "articulations"},
+           {IDC_EXPRESSIONS, "expressions"}, {IDC_SMART_SHAPES, "shapes"}, {IDC_CLEFS, "clefs"},
+           {IDC_LYRICS, "lyrics"}, {IDC_CHORDS, "chords"}}) {
+    if (dialog.Checked(id)) shown += std::string("+") + name;
+  }
+  return shown;
+}
+
 void PluginTest::SetUp() { Reload(); }
 
 void PluginTest::TearDown() {

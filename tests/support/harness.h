@@ -46,6 +46,12 @@ struct SearchOptions {
 };
 // Sets the dialog's options as a user would.
 void Configure(quivrasim::DialogSession& dialog, const SearchOptions& options);
+// The controls as the user sees them, joined by " | ": each one's text, with
+// "[x] " before it when checked and " (off)" after it when disabled.
+std::string Shows(const quivrasim::DialogSession& dialog, std::initializer_list<int> ids);
+// The options as the user sees them: the threshold, desired, allowed and
+// percent fields, then the names of the checked modes and elements.
+std::string Options(const quivrasim::DialogSession& dialog);
 
 // A host with the plug-in loaded and started (Init, Version, Enumerate).
 class PluginTest : public ::testing::Test {
