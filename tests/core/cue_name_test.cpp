@@ -40,13 +40,14 @@ class CueNames : public CoreTest {
   }
 };
 
-TEST_F(CueNames, AUserNameStays) { EXPECT_EQ(Resolve("My cue", 1), "My cue"); }
-
-TEST_F(CueNames, TheAbbreviationComesFirstThenTheFullName) {
+TEST_F(CueNames, AUserNameStaysElseTheAbbreviationThenTheFullNameCutTo49Characters) {
   const uint16_t flute = build.Staff("Flute", "Fl.");
   const uint16_t oboe = build.Staff("Oboe");
+  const uint16_t long_ = build.Staff(std::string(80, 'n'));
+  EXPECT_EQ(Resolve("My cue", 1), "My cue");
   EXPECT_EQ(Resolve("(automatic)", static_cast<int16_t>(flute)), "Fl.");
   EXPECT_EQ(Resolve("", static_cast<int16_t>(oboe)), "Oboe");
+  EXPECT_EQ(Resolve("", static_cast<int16_t>(long_)), std::string(49, 'n'));
 }
 
 TEST_F(CueNames, UnnamedStavesTakeTheNameOfTheirTwoOrThreeStaffGroup) {
@@ -59,23 +60,12 @@ TEST_F(CueNames, UnnamedStavesTakeTheNameOfTheirTwoOrThreeStaffGroup) {
   build.Group(1, upper, lower, "Piano");
   build.Group(2, v1, v4, "Strings");
   build.Group(3, v3, v3, "Solo");
+  EXPECT_EQ(Resolve("", static_cast<int16_t>(upper)), "[Staff 1]") << "without a group list the fallback stays";
   core->MakeGroups(0);
   EXPECT_EQ(Resolve("", static_cast<int16_t>(upper)), "Piano");
   EXPECT_EQ(Resolve("", static_cast<int16_t>(lower)), "Piano");
   EXPECT_EQ(Resolve("", static_cast<int16_t>(v2)), "[Staff 4]") << "a four-staff group is never used";
   EXPECT_EQ(Resolve("", static_cast<int16_t>(v3)), "[Staff 5]") << "nor a one-staff group";
-}
-
-TEST_F(CueNames, WithoutAGroupListTheFallbackStays) {
-  const uint16_t upper = build.Staff();
-  build.Staff();
-  build.Group(1, upper, 2, "Piano");
-  EXPECT_EQ(Resolve("", static_cast<int16_t>(upper)), "[Staff 1]");
-}
-
-TEST_F(CueNames, LongNamesAreCutTo49Characters) {
-  const uint16_t staff = build.Staff(std::string(80, 'n'));
-  EXPECT_EQ(Resolve("", static_cast<int16_t>(staff)), std::string(49, 'n'));
 }
 
 class TextExpressions : public CoreTest {
@@ -91,7 +81,7 @@ class TextExpressions : public CoreTest {
   }
 };
 
-TEST_F(TextExpressions, TheSameTextAndFontReusesItsDefinition) {
+TEST_F(TextExpressions, TheSameFlattenedTextAndFontReusesItsDefinition) {
   build.TextExpression("Allegro");
   const int oboe = Find("Oboe", 0x0C01, 0);
   EXPECT_EQ(oboe, 2);
@@ -107,9 +97,7 @@ TEST_F(TextExpressions, TheSameTextAndFontReusesItsDefinition) {
   EXPECT_EQ(header.fontWord, 0x0C01);
   EXPECT_EQ(header.playbackValue, 30);
   EXPECT_EQ(header.playbackFlags, 0) << "a cue name sets no tempo";
-}
-
-TEST_F(TextExpressions, LineBreaksAreFlattenedBeforeTheSearch) {
+  // Line breaks are flattened before the search.
   const int number = Find("Bass\nClari\rnet", 0x0C01, 0);
   EXPECT_EQ(DefinitionText(number), "BassClari net");
   EXPECT_EQ(Find("BassClari net", 0x0C01, 0), number);

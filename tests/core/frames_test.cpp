@@ -6,7 +6,7 @@
 namespace ostinel_test {
 namespace {
 
-QXEntry EntryWithIds(std::initializer_list<int16_t> ids) {
+QXEntry EntryWithIds(const std::vector<int16_t>& ids) {
   QXEntry entry{};
   entry.flags = kQXEntryNote;
   for (const int16_t id : ids) {
@@ -18,33 +18,25 @@ QXEntry EntryWithIds(std::initializer_list<int16_t> ids) {
   return entry;
 }
 
-TEST_F(CoreTest, DuplicateAndZeroNoteIdsAreRenumberedAboveTheLargest) {
-  QXEntry entry = EntryWithIds({3, 3, 0});
-  core->NormalizeEntry(&entry);
-  ASSERT_EQ(entry.noteCount, 3);
-  EXPECT_EQ(entry.notes[0].id, 4) << "the first 3 is not unique";
-  EXPECT_EQ(entry.notes[1].id, 3) << "the second 3 is unique once the first changed";
-  EXPECT_EQ(entry.notes[2].id, 5);
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ((entry.notes[i].flags >> 16) & 0x1F, static_cast<uint32_t>(entry.notes[i].id));
-    EXPECT_EQ(entry.notes[i].flags & 0x80000000u, 0x80000000u) << "other note flags stay";
+// Duplicate and zero ids are renumbered above the largest, from 1 again past
+// the largest possible; the flags repeat each id modulo 32, other note flags stay.
+TEST_F(CoreTest, NoteIdsAreMadeUniqueAndRepeatedInTheFlags) {
+  const std::pair<std::vector<int16_t>, std::vector<int16_t>> cases[] = {
+      {{3, 3, 0}, {4, 3, 5}},  // the second 3 is unique once the first changed
+      {{1, -32768, 0, 32767, 0}, {1, -32768, 2, 32767, 3}},
+      {{33, 1}, {33, 1}},
+  };
+  for (const auto& [given, expected] : cases) {
+    QXEntry entry = EntryWithIds(given);
+    core->NormalizeEntry(&entry);
+    std::vector<int16_t> ids;
+    for (int i = 0; i < entry.noteCount; ++i) {
+      ids.push_back(entry.notes[i].id);
+      EXPECT_EQ((entry.notes[i].flags >> 16) & 0x1F, static_cast<uint32_t>(entry.notes[i].id) & 0x1F);
+      EXPECT_EQ(entry.notes[i].flags & 0x80000000u, 0x80000000u);
+    }
+    EXPECT_EQ(ids, expected);
   }
-}
-
-TEST_F(CoreTest, PastTheLargestPossibleIdNewIdsStartAgainFromOneAndStayUnique) {
-  QXEntry entry = EntryWithIds({1, -32768, 0, 32767, 0});
-  core->NormalizeEntry(&entry);
-  EXPECT_EQ(entry.notes[1].id, -32768);
-  EXPECT_EQ(entry.notes[2].id, 2) << "1 is taken";
-  EXPECT_EQ(entry.notes[3].id, 32767);
-  EXPECT_EQ(entry.notes[4].id, 3);
-}
-
-TEST_F(CoreTest, IdsAboveThirtyOneAreRepeatedModuloThirtyTwo) {
-  QXEntry entry = EntryWithIds({33, 1});
-  core->NormalizeEntry(&entry);
-  EXPECT_EQ((entry.notes[0].flags >> 16) & 0x1F, 1u);
-  EXPECT_EQ(entry.notes[1].id, 1);
 }
 
 TEST_F(CoreTest, UnusedNoteSlotsAreCleared) {

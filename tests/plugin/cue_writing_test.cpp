@@ -22,23 +22,14 @@ TEST_F(CueWriting, CreateWritesTheProposedCueIntoEveryPreselectedStaff) {
   EXPECT_EQ(host.Doc().UndoLabels(), std::vector<std::string>{"Add Cue: Fl., m. 8-12"});
   for (const uint16_t staff : {oboe, clarinet}) {
     for (int measure = 8; measure <= 12; ++measure) {
+      EXPECT_EQ(Layer(host, staff, measure, 3), "n1024@75 n1024@75 n1024@75 n1024@75") << staff << " " << measure;
       const quivrasim::Entries cue = EntriesOf(host, staff, measure, 3);
-      const quivrasim::Entries source = EntriesOf(host, flute, measure, 0);
-      ASSERT_EQ(cue.size(), 4u) << staff << " " << measure;
       for (size_t i = 0; i < cue.size(); ++i) {
-        EXPECT_EQ(cue[i].notes[0].word0, source[i].notes[0].word0) << "the same notes";
-        EXPECT_EQ(cue[i].flags & kQXEntryPlaceholder, 0u);
-        EXPECT_EQ(SizePercent(host, cue[i].number), 75);
-        EXPECT_NE(cue[i].flags & kQXEntrySpecial, 0u) << "sized entries carry the host's flag";
+        EXPECT_EQ(cue[i].notes[0].word0, EntriesOf(host, flute, measure, 0)[i].notes[0].word0) << "the same notes";
       }
     }
-    EXPECT_TRUE(EntriesOf(host, staff, 7, 3).empty());
-    EXPECT_TRUE(EntriesOf(host, staff, 13, 3).empty());
-    // Layer 1 below the cue is completed with a whole rest.
-    const quivrasim::Entries layerOne = EntriesOf(host, staff, 8, 0);
-    ASSERT_EQ(layerOne.size(), 1u);
-    EXPECT_EQ(layerOne[0].duration, 4096);
-    EXPECT_EQ(layerOne[0].flags & kQXEntryNote, 0u);
+    EXPECT_EQ(Layer(host, staff, 7, 3) + Layer(host, staff, 13, 3), "");
+    EXPECT_EQ(Layer(host, staff, 8, 0), "r4096") << "layer 1 below the cue is completed with a whole rest";
   }
   const auto names = ExpressionsAt(host, 8);
   EXPECT_EQ(names, (std::vector<std::pair<uint16_t, std::string>>{{oboe, "Fl."}, {clarinet, "Fl."}}));
@@ -65,10 +56,8 @@ TEST_F(CueWriting, TheUsersChoicesGoIntoTheCue) {
     d.Type(IDC_CUE_NAME, "Flute solo");
     d.Click(IDC_CREATE);
   });
-  const quivrasim::Entries cue = EntriesOf(host, oboe, 10, 1);
-  ASSERT_EQ(cue.size(), 4u);
-  EXPECT_EQ(SizePercent(host, cue[0].number), 60);
-  EXPECT_TRUE(EntriesOf(host, clarinet, 10, 1).empty());
+  EXPECT_EQ(Layer(host, oboe, 10, 1), "n1024@60 n1024@60 n1024@60 n1024@60");
+  EXPECT_EQ(Layer(host, clarinet, 10, 1), "");
   EXPECT_EQ(ExpressionsAt(host, 8), (std::vector<std::pair<uint16_t, std::string>>{{oboe, "Flute solo"}}));
   EXPECT_EQ(host.Doc().UndoLabels(), std::vector<std::string>{"Add Cue: Flute solo, m. 8-12"});
 }
@@ -78,8 +67,8 @@ TEST_F(CueWriting, WritingIntoLayerOneTouchesNoOtherLayer) {
     d.SelectCombo(IDC_DEST_LAYER, 0);
     d.Click(IDC_CREATE);
   });
-  EXPECT_EQ(EntriesOf(host, oboe, 8, 0).size(), 4u);
-  for (int layer = 1; layer < 4; ++layer) EXPECT_TRUE(EntriesOf(host, oboe, 8, layer).empty()) << layer;
+  EXPECT_EQ(Layer(host, oboe, 8, 0), "n1024@75 n1024@75 n1024@75 n1024@75");
+  EXPECT_EQ(Layer(host, oboe, 8, 1) + Layer(host, oboe, 8, 2) + Layer(host, oboe, 8, 3), "");
 }
 
 TEST_F(CueWriting, AHigherLayerFirstCompletesLayerOneShortestRestFirst) {
@@ -88,13 +77,9 @@ TEST_F(CueWriting, AHigherLayerFirstCompletesLayerOneShortestRestFirst) {
     d.SelectLines(IDC_STAVES, {1, 3});
     d.Click(IDC_CREATE);
   });
-  const quivrasim::Entries completed = EntriesOf(host, horn, 8, 0);
-  ASSERT_EQ(completed.size(), 4u);
-  EXPECT_EQ(completed[2].duration, 512);
-  EXPECT_EQ(completed[3].duration, 1024);
-  EXPECT_EQ(completed[3].flags & kQXEntryNote, 0u);
-  EXPECT_EQ(EntriesOf(host, horn, 9, 0).size(), 4u) << "a full layer 1 is left alone";
-  EXPECT_EQ(EntriesOf(host, horn, 9, 3).size(), 4u);
+  EXPECT_EQ(Layer(host, horn, 8, 0), "n2048 n512 r512 r1024");
+  EXPECT_EQ(Layer(host, horn, 9, 0), "n1024 n1024 n1024 n1024") << "a full layer 1 is left alone";
+  EXPECT_EQ(Layer(host, horn, 9, 3), "n1024@75 n1024@75 n1024@75 n1024@75");
 }
 
 TEST_F(CueWriting, ADestinationLayerThatIsNotEmptyRefusesTheCue) {
@@ -104,13 +89,12 @@ TEST_F(CueWriting, ADestinationLayerThatIsNotEmptyRefusesTheCue) {
     d.Click(IDC_CREATE);
     EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{IDS_LAYER_NOT_EMPTY});
     EXPECT_EQ(AlertAt(host, 0).style, kQXAlertWarning);
-    EXPECT_TRUE(d.Checked(IDC_INTERACTIVE));
-    EXPECT_EQ(d.Text(IDC_STATUS), "Add cue notes here?");
-    EXPECT_TRUE(d.Enabled(IDC_CREATE)) << "the location is offered again";
+    EXPECT_EQ(Shows(d, {IDC_INTERACTIVE, IDC_STATUS, IDC_CREATE}),
+              "[x] &Interactive Mode | Add cue notes here? | Create C&ue Notes") << "the location is offered again";
     EXPECT_EQ(d.SelectedLines(IDC_STAVES), (std::vector<int>{1, 2}));
   });
   EXPECT_TRUE(host.Doc().UndoStack().empty());
-  EXPECT_TRUE(EntriesOf(host, oboe, 8, 0).empty());
+  EXPECT_EQ(Layer(host, oboe, 8, 0), "");
 }
 
 TEST_F(CueWriting, NoStaffChosenAsksForOne) {
@@ -134,13 +118,9 @@ TEST_F(CueWriting, ACueFromTheMiddleOfAMeasureKeepsTheTimeWithHiddenRests) {
     host.Selection() = QXRegion{0, 1, 8, 1365, 0, 1, 12, kQXEndOfMeasure};  // from the triplet's second note
     d.Click(IDC_CREATE);
   });
-  const quivrasim::Entries cue = EntriesOf(host, oboe, 8, 3);
-  ASSERT_EQ(cue.size(), 6u);
-  EXPECT_EQ(cue[0].flags & (kQXEntryNote | kQXEntryPlaceholder), kQXEntryPlaceholder) << "before the cue: hidden rest";
-  EXPECT_EQ(cue[1].flags & (kQXEntryNote | kQXEntryPlaceholder), 0u) << "the triplet reaching into the cue shows";
-  EXPECT_NE(cue[1].flags & kQXEntryTuplet, 0u) << "and keeps its tuplet";
-  for (size_t i = 2; i < 6; ++i) EXPECT_EQ(cue[i].flags & (kQXEntryNote | kQXEntryPlaceholder), kQXEntryNote) << i;
-  for (const QXEntry& entry : cue) EXPECT_EQ(SizePercent(host, entry.number), 75) << "placeholders too";
+  // Before the cue a hidden rest; the triplet's note reaching into it shows
+  // as a rest and keeps its tuplet; every entry sized, placeholders too.
+  EXPECT_EQ(Layer(host, oboe, 8, 3), "h1024@75 r512t@75 n512@75 n512@75 n1024@75 n1024@75");
   EXPECT_EQ(ExpressionsAt(host, 8).size(), 2u) << "at the start of the measure, on both staves";
 }
 
@@ -154,12 +134,8 @@ TEST_F(CueWriting, ATupletRunningPastTheCuesEndStaysVisible) {
     host.Selection() = QXRegion{0, 1, 10, 0, 0, 1, 12, 1365};  // ends after the triplet's first note
     d.Click(IDC_CREATE);
   });
-  const quivrasim::Entries cue = EntriesOf(host, oboe, 12, 3);
-  ASSERT_EQ(cue.size(), 5u);
-  EXPECT_EQ(cue[1].flags & kQXEntryNote, kQXEntryNote);
-  EXPECT_EQ(cue[2].flags & (kQXEntryNote | kQXEntryPlaceholder), 0u) << "within the tuplet: shown as a rest";
-  EXPECT_EQ(cue[3].flags & (kQXEntryNote | kQXEntryPlaceholder), 0u);
-  EXPECT_EQ(cue[4].flags & (kQXEntryNote | kQXEntryPlaceholder), kQXEntryPlaceholder) << "after it: hidden";
+  // Within the tuplet the rest of it shows as rests; after it, hidden.
+  EXPECT_EQ(Layer(host, oboe, 12, 3), "n1024@75 n512t@75 r512@75 r512@75 h2048@75");
   EXPECT_EQ(ExpressionsAt(host, 10).size(), 2u);
 }
 
@@ -169,14 +145,12 @@ TEST_F(CueWriting, ACancelledCreationFinishesTheMeasureAndStopsTheStaff) {
   });
   AtLocation([&](DialogSession& d) {
     d.Click(IDC_CREATE);
-    EXPECT_TRUE(d.Checked(IDC_INTERACTIVE));
-    EXPECT_EQ(d.Text(IDC_STATUS), "Add cue notes here?");
-    EXPECT_TRUE(d.Enabled(IDC_CREATE));
+    EXPECT_EQ(Shows(d, {IDC_INTERACTIVE, IDC_STATUS, IDC_CREATE}),
+              "[x] &Interactive Mode | Add cue notes here? | Create C&ue Notes");
   });
   EXPECT_EQ(EntriesOf(host, oboe, 8, 3).size(), 4u);
   EXPECT_EQ(EntriesOf(host, oboe, 9, 3).size(), 4u) << "the measure being copied is finished";
-  EXPECT_TRUE(EntriesOf(host, oboe, 10, 3).empty());
-  EXPECT_TRUE(EntriesOf(host, clarinet, 8, 3).empty()) << "no further staff is started";
+  EXPECT_EQ(Layer(host, oboe, 10, 3) + Layer(host, clarinet, 8, 3), "") << "no further staff is started";
   EXPECT_EQ(host.Doc().UndoLabels(), std::vector<std::string>{"Add Cue: Fl., m. 8-12"});
   EXPECT_FALSE(host.Doc().EditOpen());
   for (const auto& run : host.ProgressRuns()) EXPECT_TRUE(run.ended);
@@ -187,8 +161,7 @@ TEST_F(CueWriting, AFailingHostSaveStopsWithAMessageAndLeavesNothingOpen) {
   AtLocation([&](DialogSession& d) {
     host.FailCall(quivrasim::Op::QX_SaveTGF, 8);  // in the oboe's cue, after layer 1 was completed
     d.Click(IDC_CREATE);
-    EXPECT_TRUE(d.Checked(IDC_INTERACTIVE));
-    EXPECT_TRUE(d.Enabled(IDC_CREATE));
+    EXPECT_EQ(Shows(d, {IDC_INTERACTIVE, IDC_CREATE}), "[x] &Interactive Mode | Create C&ue Notes");
   });
   ASSERT_FALSE(host.Alerts().empty());
   EXPECT_EQ(AlertAt(host, 0).text,
@@ -228,8 +201,7 @@ TEST_F(AutomaticAdd, WritesEveryProposedCueAndStopsWhereThereIsNone) {
   });
   EXPECT_EQ(stops, (std::vector<std::string>{"1/12 Use &Proposed Cue:  None", "3/12 Use &Proposed Cue:  None"}));
   for (int measure = 20; measure <= 24; ++measure) EXPECT_EQ(EntriesOf(host, c, measure, 3).size(), 4u) << measure;
-  EXPECT_TRUE(EntriesOf(host, c, 19, 3).empty());
-  EXPECT_TRUE(EntriesOf(host, a, 12, 3).empty());
+  EXPECT_EQ(Layer(host, c, 19, 3) + Layer(host, a, 12, 3), "");
   EXPECT_EQ(ExpressionsAt(host, 20), (std::vector<std::pair<uint16_t, std::string>>{{c, "A."}}));
   EXPECT_EQ(AlertAt(host, -1).text, "One cue was created in the score.");
   EXPECT_EQ(host.Doc().UndoLabels(), (std::vector<std::string>{"Ostinel", "Ostinel", "Ostinel"}))

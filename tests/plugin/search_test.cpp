@@ -41,7 +41,7 @@ SearchOptions Mark(int threshold) {
   return options;
 }
 
-TEST_F(SearchTest, MarkModeMarksEachRestAtItsLastMeasure) {
+TEST_F(SearchTest, MarkModeMarksEachRestAtItsLastMeasureOnceAndCountsAgain) {
   Orchestra();
   Search(Mark(8));
   EXPECT_EQ(MarkerTexts(host, oboe, 12), std::vector<std::string>{kEightMeasures});
@@ -56,6 +56,24 @@ TEST_F(SearchTest, MarkModeMarksEachRestAtItsLastMeasure) {
   QXMeasureSpec spec{};
   std::memcpy(&spec, host.Doc().Records().Find(kQXTagMeasureSpec, {12, 0, 0})->data(), sizeof spec);
   EXPECT_EQ(spec.flags & kQXMeasureHasText, kQXMeasureHasText);
+  // Attached with the host's words.
+  QXMeasureText assignment;
+  const auto keys = host.Doc().Records().Siblings(kQXTagMeasureText, quivrasim::KeyScheme::Triple, {oboe, 12, 0});
+  ASSERT_EQ(keys.size(), 1u);
+  std::memcpy(&assignment, host.Doc().Records().Find(kQXTagMeasureText, keys[0])->data(), sizeof assignment);
+  EXPECT_EQ(std::vector<int>(assignment.words, assignment.words + 4), (std::vector<int>{0, 70, 0, 1}));
+
+  Search(Mark(8));
+  EXPECT_EQ(MarkerTexts(host, oboe, 12).size(), 1u) << "no second marker";
+  EXPECT_EQ(MarkerCount(host), 2);
+  EXPECT_EQ(AlertAt(host, 1).text, "A total of 2 locations were marked in the score.");
+  SearchOptions seconds = Mark(8);
+  seconds.measures = false;
+  Search(seconds);
+  EXPECT_EQ(MarkerTexts(host, oboe, 12),
+            (std::vector<std::string>{kEightMeasures,
+                                      "^font(Arial)^size(10)^efx(italic)*** 16.0 seconds of rest ***"}))
+      << "another text is another marker";
 }
 
 TEST_F(SearchTest, ARestShorterThanTheThresholdIsPassedAndTheWalkGoesOnAfterIt) {
@@ -65,36 +83,6 @@ TEST_F(SearchTest, ARestShorterThanTheThresholdIsPassedAndTheWalkGoesOnAfterIt) 
   EXPECT_EQ(MarkerTexts(host, oboe, 31).size(), 1u) << "the walk resumed after the short rest";
   ASSERT_EQ(host.Alerts().size(), 1u);
   EXPECT_EQ(AlertAt(host, 0).text, "One location was marked in the score.");
-}
-
-TEST_F(SearchTest, TheMarkerIsAttachedWithTheHostsWords) {
-  Orchestra();
-  Search(Mark(8));
-  const auto keys = host.Doc().Records().Siblings(kQXTagMeasureText, quivrasim::KeyScheme::Triple, {oboe, 12, 0});
-  ASSERT_EQ(keys.size(), 1u);
-  QXMeasureText assignment;
-  std::memcpy(&assignment, host.Doc().Records().Find(kQXTagMeasureText, keys[0])->data(), sizeof assignment);
-  EXPECT_EQ(assignment.words[0], 0);
-  EXPECT_EQ(assignment.words[1], 70);
-  EXPECT_EQ(assignment.words[2], 0);
-  EXPECT_EQ(assignment.words[3], 1);
-}
-
-TEST_F(SearchTest, MarkingTwiceAddsNoSecondMarkerButCountsAgain) {
-  Orchestra();
-  Search(Mark(8));
-  Search(Mark(8));
-  EXPECT_EQ(MarkerTexts(host, oboe, 12).size(), 1u);
-  EXPECT_EQ(MarkerCount(host), 2);
-  ASSERT_EQ(host.Alerts().size(), 2u);
-  EXPECT_EQ(AlertAt(host, 1).text, "A total of 2 locations were marked in the score.");
-
-  SearchOptions seconds = Mark(8);
-  seconds.measures = false;
-  Search(seconds);
-  EXPECT_EQ(MarkerTexts(host, oboe, 12),
-            (std::vector<std::string>{kEightMeasures,
-                                      "^font(Arial)^size(10)^efx(italic)*** 16.0 seconds of rest ***"}));
 }
 
 TEST_F(SearchTest, SecondsFollowTheTempoToOneDecimal) {
@@ -134,7 +122,7 @@ TEST_F(SearchTest, AReEntryThatAlreadyHoldsCueNotesIsPassed) {
   EXPECT_EQ(MarkerTexts(host, oboe, 11).size(), 1u);
 }
 
-TEST_F(SearchTest, NothingFoundAtStartSaysSoAndKeepsClose) {
+TEST_F(SearchTest, NothingFoundAtStartSaysSoAndKeepsCloseButOKSaysNothing) {
   Orchestra();
   std::string closeCaption;
   Search(Mark(30), [&](DialogSession& d) { closeCaption = d.Text(IDC_CLOSE); });
@@ -146,14 +134,10 @@ TEST_F(SearchTest, NothingFoundAtStartSaysSoAndKeepsClose) {
             "No locations were found that need any cue notes. \n\nIf you disagree, you could try a smaller value for "
             "the option\n\"Cue Notes Needed When Rest Is...\", or try Measures as a \ncriterion rather than Seconds "
             "(or vice versa).");
-}
-
-TEST_F(SearchTest, OKSearchesLikeStartButSaysNothingWhenNothingIsFound) {
-  Orchestra();
-  std::string closeCaption;
+  host.Alerts().clear();
   RunDialog([&](DialogSession& d) {
     Configure(d, Mark(30));
-    d.PressEnter();
+    d.PressEnter();  // OK searches like Start
     closeCaption = d.Text(IDC_CLOSE);
   });
   EXPECT_TRUE(host.Alerts().empty());

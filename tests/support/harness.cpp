@@ -42,6 +42,18 @@ quivrasim::Entries EntriesOf(quivrasim::Host& host, uint16_t instrument, int mea
   return entries != nullptr ? *entries : quivrasim::Entries{};
 }
 
+std::string Layer(quivrasim::Host& host, uint16_t instrument, int measure, int layer) {
+  std::string shown;
+  for (const QXEntry& entry : EntriesOf(host, instrument, measure, layer)) {
+    const int percent = SizePercent(host, entry.number);
+    shown += std::string(shown.empty() ? "" : " ") +
+             ((entry.flags & kQXEntryNote) != 0 ? 'n' : (entry.flags & kQXEntryPlaceholder) != 0 ? 'h' : 'r') +
+             std::to_string(entry.duration) + ((entry.flags & kQXEntryTuplet) != 0 ? "t" : "") +
+             (percent >= 0 ? "@" + std::to_string(percent) : "");
+  }
+  return shown;
+}
+
 int SizePercent(quivrasim::Host& host, uint32_t entry) {
   const quivrasim::Bytes* record = host.Doc().Records().Find(kQXTagEntrySize, {entry, 0, 0});
   if (record == nullptr) return -1;

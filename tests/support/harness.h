@@ -30,6 +30,10 @@ std::vector<uint32_t> AlertIds(quivrasim::Host& host);
 
 // The entries of a staff's frame (empty when there are none).
 quivrasim::Entries EntriesOf(quivrasim::Host& host, uint16_t instrument, int measure, int layer);
+// A frame's entries as a reader sees them, one word each: "n" a note, "r" a
+// rest, "h" a hidden rest, then the duration, "t" when in a tuplet and
+// "@75" when sized to 75 percent: "h1024@75 n512t@75".
+std::string Layer(quivrasim::Host& host, uint16_t instrument, int measure, int layer);
 // The percentage of an entry's size record, -1 when it has none.
 int SizePercent(quivrasim::Host& host, uint32_t entry);
 // Measure expressions at a measure: (staff, text of the definition).
