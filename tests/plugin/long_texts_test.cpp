@@ -55,37 +55,24 @@ TEST_F(LongTexts, TheTempoConflictMessageNamesAFiveDigitMeasureWhole) {
             "There are conflicting tempo specifications in this document. The first one is at measure 29999.");
 }
 
-TEST_F(LongTexts, ACueNameTypedLongerThanItsFieldIsCutTo49Characters) {
-  build.Measures(20);
-  const uint16_t flute = build.Staff("Flute", "Fl.");
-  const uint16_t oboe = build.Staff("Oboe", "Ob.");
-  build.Play(flute, 1, 20);
-  build.Play(oboe, 1, 4).Play(oboe, 13, 20);
-  const std::string typed(300, 'n');
-  RunDialog([&](DialogSession& d) {
-    Configure(d, SearchOptions{});
-    d.Click(IDC_START);
-    d.Type(IDC_CUE_NAME, typed);
-    d.Click(IDC_CREATE);
-  });
-  EXPECT_EQ(ExpressionsAt(host, 8), (std::vector<std::pair<uint16_t, std::string>>{{oboe, std::string(49, 'n')}}));
-  EXPECT_EQ(host.Doc().UndoLabels(), std::vector<std::string>{"Add Cue: " + std::string(49, 'n') + ", m. 8-12"});
-}
-
-TEST_F(LongTexts, AStaffNameLongerThanEveryBufferGivesA49CharacterProposal) {
+// A staff name longer than every buffer gives a 49-character proposal; a
+// cue name typed longer than its field is cut to 49 characters.
+TEST_F(LongTexts, NamesLongerThanTheirBuffersAreCutTo49Characters) {
   build.Measures(20);
   const std::string name(3000, 'F');
   const uint16_t flute = build.Staff(name, name);
   const uint16_t oboe = build.Staff("Oboe", "Ob.");
   build.Play(flute, 1, 20);
   build.Play(oboe, 1, 4).Play(oboe, 13, 20);
-  std::string caption;
   RunDialog([&](DialogSession& d) {
     Configure(d, SearchOptions{});
     d.Click(IDC_START);
-    caption = d.Text(IDC_USE_PROPOSED);
+    EXPECT_EQ(d.Text(IDC_USE_PROPOSED), "Use Proposed Cue:  " + std::string(49, 'F') + ", actual measure 8 to 12");
+    d.Type(IDC_CUE_NAME, std::string(300, 'n'));
+    d.Click(IDC_CREATE);
   });
-  EXPECT_EQ(caption, "Use Proposed Cue:  " + std::string(49, 'F') + ", actual measure 8 to 12");
+  EXPECT_EQ(ExpressionsAt(host, 8), (std::vector<std::pair<uint16_t, std::string>>{{oboe, std::string(49, 'n')}}));
+  EXPECT_EQ(host.Doc().UndoLabels(), std::vector<std::string>{"Add Cue: " + std::string(49, 'n') + ", m. 8-12"});
 }
 
 }  // namespace

@@ -76,10 +76,8 @@ TEST_F(ProposalTest, OfTwoEqualSourcesTheUpperStaffWins) {
   build.Play(flute, 1, 40);
   build.Play(oboe, 1, 40);
   EXPECT_EQ(Proposal(), "Use Proposed Cue:  Flute, actual measure 26 to 30");
-  EXPECT_EQ(selection.startSlot, 2);
-  EXPECT_EQ(selection.endSlot, 2);
-  EXPECT_EQ(selection.startMeasure, 26);
-  EXPECT_EQ(selection.endMeasure, 30);
+  EXPECT_EQ(std::tie(selection.startSlot, selection.endSlot, selection.startMeasure, selection.endMeasure),
+            std::make_tuple(2, 2, 26, 30));
 }
 
 TEST_F(ProposalTest, ASourceThatFallsSilentAtTheReEntryIsPreferred) {
@@ -100,36 +98,30 @@ TEST_F(ProposalTest, TheDesiredLengthUnlessEveryStartIsTiedOver) {
   EXPECT_EQ(Proposal(), "Use Proposed Cue:  Flute, actual measure 22 to 30");
 }
 
-TEST_F(ProposalTest, TheCueNeverStartsBeforeTheRestsLatestStart) {
+// A source whose every start is tied over: the proposal reaches back as far
+// as the options let it.
+TEST_F(ProposalTest, TheCueReachesBackNoFurtherThanTheRestsLatestStartOrTheSecondsAllow) {
   const uint16_t flute = build.Staff("Flute");
   build.Play(flute, 1, 40);
   Flag(flute, 1, 40);
-  SearchOptions options;
-  options.allowed = 30;
-  options.desired = 25;
-  EXPECT_EQ(Proposal(options), "Use Proposed Cue:  Flute, actual measure 11 to 30");
-}
-
-TEST_F(ProposalTest, InSecondsTheCueIsNeverLongerThanElevenMeasures) {
-  const uint16_t flute = build.Staff("Flute");
-  build.Play(flute, 1, 40);
-  Flag(flute, 1, 40);
-  SearchOptions seconds;
-  seconds.measures = false;
-  seconds.desired = 90;
-  seconds.allowed = 99;
-  EXPECT_EQ(Proposal(seconds), "Use Proposed Cue:  Flute, actual measure 20 to 30");
-}
-
-TEST_F(ProposalTest, InSecondsTheWalkStopsWhereTheCueWouldBeTooLong) {
-  const uint16_t flute = build.Staff("Flute");
-  build.Play(flute, 1, 40);
-  Flag(flute, 1, 40);
+  struct Case {
+    bool measures;
+    int desired, allowed;
+    const char* proposal;
+  };
+  for (const Case& c : {Case{true, 25, 30, "11 to 30"},  // never before the rest's latest start
+                        Case{false, 90, 99, "20 to 30"},  // in seconds never longer than eleven measures
+                        Case{false, 8, 10, "26 to 30"}}) {  // two seconds a measure: five measures fit
+    SearchOptions options;
+    options.measures = c.measures;
+    options.desired = c.desired;
+    options.allowed = c.allowed;
+    EXPECT_EQ(Proposal(options), std::string("Use Proposed Cue:  Flute, actual measure ") + c.proposal);
+  }
   SearchOptions seconds;
   seconds.measures = false;
   seconds.desired = 8;
-  seconds.allowed = 10;  // two seconds a measure: five measures fit
-  EXPECT_EQ(Proposal(seconds), "Use Proposed Cue:  Flute, actual measure 26 to 30");
+  seconds.allowed = 10;
   build.Clear(flute, 1, 40).Play(flute, 1, 40);  // clean starts everywhere
   EXPECT_EQ(Proposal(seconds), "Use Proposed Cue:  Flute, actual measure 27 to 30")
       << "with clean starts the desired 8 seconds are enough";

@@ -98,7 +98,7 @@ TEST(SimFrames, FramesOutsideTheDocumentAreNotGiven) {
   EXPECT_EQ(host.TotalFrameLoads(), 0);
 }
 
-TEST(SimEdits, CancelRestoresFramesAndRecordsAndUndoKeepsLabels) {
+TEST(SimEdits, CancelRestoresUndoKeepsLabelsAndChangesOutsideAnEditAreCounted) {
   Host host;
   quivrasim::ScoreBuilder build(host.Doc());
   build.Measures(1);
@@ -126,14 +126,8 @@ TEST(SimEdits, CancelRestoresFramesAndRecordsAndUndoKeepsLabels) {
   EXPECT_TRUE(host.Doc().Undo());
   EXPECT_EQ(host.Doc().Records().Count(kQXTagTempoChange), 0u);
   EXPECT_GT(host.Doc().Revision(), start);
-}
-
-TEST(SimEdits, ChangesOutsideAnEditAreCounted) {
-  Host host;
-  QXKey key = QXKey::Of(1, kQXNew);
-  const QXTempoChange change{0, 90, 1024, 0};
   QX_CreateEData(kQXTagTempoChange, &key, &change, sizeof change, kQXVersionCurrent);
-  EXPECT_EQ(host.Doc().UnjournaledChanges(), 1);
+  EXPECT_EQ(host.Doc().UnjournaledChanges(), 1) << "a change outside an edit is counted";
 }
 
 TEST(SimProgress, ARunCancelsAtTheChosenReport) {
@@ -164,10 +158,6 @@ TEST(SimRegistry, ValuesAreReadOnlyFromKeysThatExist) {
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
   EXPECT_EQ(host.Reg().OpenHandles(), 0);
 }
-
-}  // namespace
-
-namespace {
 
 TEST(SimStaves, ReorderedStavesKeepTheirInstrumentNumbers) {
   Host host;
