@@ -144,7 +144,28 @@ TEST_F(Safety, AWriteThatFailsSaysWhyAndLeavesTheOldFileAsItWas) {
 
 // ---- What the command reads ----
 
+std::string WithText(const TempDir& dir, const std::string& name, const std::string& text) {
+  WriteText(dir.Path(name), text);
+  return dir.Path(name);
+}
+
+std::string Repeat(const std::string& text, int times) {
+  std::string repeated;
+  for (int i = 0; i < times; ++i) repeated += text;
+  return repeated;
+}
+
+std::string DuetWith(const std::string& from, const std::string& to) {
+  std::string score = SmallScore(Duet());
+  score.replace(score.find(from), from.size(), to);
+  return score;
+}
+
 struct InputCase {
+  InputCase(const char* l, std::function<std::string(const TempDir&)> m, const char* e) : label(l), make(m), message(e) {}
+  // A score's text, written as in.musicxml.
+  InputCase(const char* l, const std::string& text, const char* e)
+      : label(l), make([text](const TempDir& d) { return WithText(d, "in.musicxml", text); }), message(e) {}
   const char* label;
   std::function<std::string(const TempDir&)> make;  // writes the input, returns its name
   const char* message;
@@ -153,17 +174,6 @@ struct InputCase {
 void PrintTo(const InputCase& c, std::ostream* os) { *os << c.label; }
 
 class Inputs : public Safety, public ::testing::WithParamInterface<InputCase> {};
-
-std::string WithText(const TempDir& dir, const std::string& name, const std::string& text) {
-  WriteText(dir.Path(name), text);
-  return dir.Path(name);
-}
-
-std::string DuetWith(const std::string& from, const std::string& to) {
-  std::string score = SmallScore(Duet());
-  score.replace(score.find(from), from.size(), to);
-  return score;
-}
 
 // A new archive whose container names s.xml.
 zip_t* Archive(const std::string& path) {
@@ -248,29 +258,16 @@ INSTANTIATE_TEST_SUITE_P(
                   "bomb.mxl: s.xml is larger than the 256 MB of any score this command reads"},
         InputCase{"a damaged archive entry", Damaged, "damaged.mxl: s.xml is damaged: "},
         InputCase{"elements nested deeper than any score",
-                  [](const TempDir& d) {
-                    std::string deep = "<score-partwise>";
-                    for (int i = 0; i < 20000; ++i) deep += "<a>";
-                    for (int i = 0; i < 20000; ++i) deep += "</a>";
-                    return WithText(d, "deep.musicxml", deep + "</score-partwise>");
-                  },
+                  "<score-partwise>" + Repeat("<a>", 20000) + Repeat("</a>", 20000) + "</score-partwise>",
                   "elements are nested more than 100 deep"},
-        InputCase{"bytes that are no UTF-8",
-                  [](const TempDir& d) { return WithText(d, "latin.musicxml", DuetWith("Oboe", "Hautbois d'amour \xE9t\xE9")); },
-                  "latin.musicxml: line 2, column 151: byte 0xE9 is not valid UTF-8"},
-        InputCase{"a control character",
-                  [](const TempDir& d) { return WithText(d, "bell.musicxml", DuetWith("Oboe", "Oboe\x07")); },
-                  "character U+0007 is not allowed in XML"},
-        InputCase{"a character reference to one",
-                  [](const TempDir& d) { return WithText(d, "ref.musicxml", DuetWith("Oboe", "Oboe&#1;")); },
+        InputCase{"bytes that are no UTF-8", DuetWith("Oboe", "Hautbois d'amour \xE9t\xE9"),
+                  "in.musicxml: line 2, column 151: byte 0xE9 is not valid UTF-8"},
+        InputCase{"a control character", DuetWith("Oboe", "Oboe\x07"), "character U+0007 is not allowed in XML"},
+        InputCase{"a character reference to one", DuetWith("Oboe", "Oboe&#1;"),
                   "in <part-name>: &#1; is no character allowed in XML"},
-        InputCase{"an encoding the command does not read",
-                  [](const TempDir& d) {
-                    return WithText(d, "ebcdic.musicxml", DuetWith("encoding=\"UTF-8\"", "encoding=\"EBCDIC-US\""));
-                  },
+        InputCase{"an encoding the command does not read", DuetWith("encoding=\"UTF-8\"", "encoding=\"EBCDIC-US\""),
                   "the declared encoding \"ebcdic-us\" is not read"},
-        InputCase{"an entity the document does not declare",
-                  [](const TempDir& d) { return WithText(d, "undeclared.musicxml", DuetWith("Oboe", "&ob;")); },
+        InputCase{"an entity the document does not declare", DuetWith("Oboe", "&ob;"),
                   "in <part-name>: entity &ob; is not declared in the document"},
         InputCase{"an external entity",
                   [](const TempDir& d) {

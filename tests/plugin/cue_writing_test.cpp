@@ -187,12 +187,9 @@ TEST_F(AutomaticAdd, WritesEveryProposedCueAndStopsWhereThereIsNone) {
   build.Play(a, 1, 4).Play(a, 13, 30);
   build.Play(b, 1, 8);
   build.Play(c, 13, 16).Play(c, 25, 30);
-  SearchOptions automatic;
-  automatic.interactive = false;
-  automatic.threshold = 6;
   std::vector<std::string> stops;
   RunDialog([&](DialogSession& d) {
-    Configure(d, automatic);
+    Configure(d, {.interactive = false, .threshold = 6});
     d.Click(IDC_START);
     while (d.Enabled(IDC_CONTINUE)) {
       stops.push_back(d.Text(IDC_STAFF_NUMBER) + "/" + d.Text(IDC_MEASURE_NUMBER) + " " + d.Text(IDC_USE_PROPOSED));

@@ -54,12 +54,15 @@ class Elements : public CueScore {
   }
 };
 
-TEST_F(Elements, ExpressionsOfTheSourceLayerGoToTheDestinationLayer) {
+TEST_F(Elements, ExpressionsOfTheSourceLayerGoToTheDestinationLayerWhenSwitchedOn) {
   const int dolce = build.TextExpression("dolce");
   const int pp = build.TextExpression("pp");
   build.MeasureExpression(9, dolce, 0, 0, flute);      // every layer
   build.MeasureExpression(10, pp, 0, 3, flute);        // layer 3 only
   build.MeasureExpression(11, dolce, 0, 0, clarinet);  // another staff
+  CreateWith();
+  EXPECT_EQ(ExpressionsAt(host, 9).size(), 1u) << "without the switch no expression is copied";
+  ASSERT_TRUE(host.Doc().Undo());
   CreateWith({IDC_EXPRESSIONS});
   const auto at9 = ExpressionsAt(host, 9);
   ASSERT_EQ(at9.size(), 3u);
@@ -69,12 +72,6 @@ TEST_F(Elements, ExpressionsOfTheSourceLayerGoToTheDestinationLayer) {
   EXPECT_EQ(Read<QXMeasureExpr>(kQXTagMeasureExpr, keys[1]).flags & kQXExprLayerMask, 4) << "layer 4 only";
   EXPECT_EQ(ExpressionsAt(host, 10).size(), 1u) << "an expression of another layer stays";
   EXPECT_EQ(ExpressionsAt(host, 11).size(), 1u);
-}
-
-TEST_F(Elements, WithoutTheSwitchNoExpressionIsCopied) {
-  build.MeasureExpression(9, build.TextExpression("dolce"), 0, 0, flute);
-  CreateWith();
-  EXPECT_EQ(ExpressionsAt(host, 9).size(), 1u);
 }
 
 TEST_F(Elements, AMeasureBoundShapeIsCopiedOnceWithAMiddleSegmentPerInnerMeasure) {
@@ -106,10 +103,12 @@ TEST_F(Elements, AMeasureBoundShapeIsCopiedOnceWithAMiddleSegmentPerInnerMeasure
   EXPECT_EQ(single.size(), 2u + 2u + 2u) << "two shapes of the flute's, each copied to two staves";
 }
 
-TEST_F(Elements, AnEntryBoundShapeLinkedTwiceIsCopiedOnceToTheCopiedEntries) {
+TEST_F(Elements, AnEntryBoundShapeLinkedTwiceIsCopiedOnceToTheCopiedEntriesAndNoneFromOutside) {
   const uint32_t start = Entry(flute, 9, 0, 0);
   const uint32_t end = Entry(flute, 10, 0, 2);
   const uint16_t slur = build.SmartShape(flute, 9, 10, kQXShapeEntryBound, start, end);
+  // A shape of an entry outside the cue is not copied.
+  build.SmartShape(flute, 6, 9, kQXShapeEntryBound, Entry(flute, 6, 0, 0), Entry(flute, 9, 0, 0));
   build.AddRecord(kQXTagEntryShapeLink, QXKey::Entry(Entry(flute, 9, 0, 1), kQXNew), QXEntryShapeLink{slur, {}});
   CreateWith({IDC_SMART_SHAPES});
   const auto shapes = ShapesOn(oboe);
@@ -120,13 +119,6 @@ TEST_F(Elements, AnEntryBoundShapeLinkedTwiceIsCopiedOnceToTheCopiedEntries) {
   const auto links = host.Doc().Records().Siblings(kQXTagEntryShapeLink, quivrasim::KeyScheme::EntryIncidence,
                                                    {Entry(oboe, 9, 3, 0), 0, 0});
   ASSERT_EQ(links.size(), 1u) << "the new start entry links to the new shape";
-}
-
-TEST_F(Elements, AShapeOfAnEntryOutsideTheCueIsNotCopied) {
-  const uint32_t start = Entry(flute, 6, 0, 0);  // before the cue
-  build.SmartShape(flute, 6, 9, kQXShapeEntryBound, start, Entry(flute, 9, 0, 0));
-  CreateWith({IDC_SMART_SHAPES});
-  EXPECT_TRUE(ShapesOn(oboe).empty());
 }
 
 TEST_F(Elements, ClefsAreCopiedWhereBothStavesHaveAClefRecordWithTheirChangeLists) {

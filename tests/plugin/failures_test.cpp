@@ -69,11 +69,8 @@ TEST_F(Failures, InAnAutomaticPassTheCuesBeforeStay) {
   // A second location: the horn rests in 13..18 and comes back in 19.
   build.Clear(horn, 13, 18);
   FailWhileWriting(4);
-  SearchOptions automatic;
-  automatic.interactive = false;
-  automatic.threshold = 6;
   RunDialog([&](DialogSession& d) {
-    Configure(d, automatic);
+    Configure(d, {.interactive = false, .threshold = 6});
     d.Click(IDC_START);
     EXPECT_EQ(d.Text(IDC_MEASURE_NUMBER), "18") << "the pass stopped where the cue failed";
     EXPECT_TRUE(d.Checked(IDC_INTERACTIVE));

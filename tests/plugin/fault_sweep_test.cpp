@@ -140,13 +140,8 @@ class FaultedRun {
 
  private:
   void Use(DialogSession& d) {
-    SearchOptions options;
-    options.mark = m_mode == Mode::Mark;
-    options.interactive = m_mode == Mode::Interactive;
-    options.threshold = 5;
-    options.desired = 3;
-    options.allowed = 8;
-    Configure(d, options);
+    Configure(d, {.mark = m_mode == Mode::Mark, .interactive = m_mode == Mode::Interactive, .threshold = 5,
+                  .desired = 3, .allowed = 8});
     d.Click(IDC_START);
     // At each location the user creates the cue; a failed creation stays
     // there and is tried once more before the user stops.

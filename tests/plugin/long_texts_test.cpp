@@ -23,12 +23,8 @@ class LongTexts : public PluginTest {
   }
   // Marks the locations, counting rests in seconds.
   void MarkInSeconds(int threshold) {
-    SearchOptions seconds;
-    seconds.mark = true;
-    seconds.measures = false;
-    seconds.threshold = threshold;
     RunDialog([&](DialogSession& d) {
-      Configure(d, seconds);
+      Configure(d, {.mark = true, .measures = false, .threshold = threshold});
       d.Click(IDC_START);
       d.Click(IDC_CLOSE);
     });

@@ -38,10 +38,7 @@ class Orchestra : public PluginTest {
 
 TEST_F(Orchestra, MarkModeMarksEveryLocationInOneEdit) {
   const uint64_t before = host.Doc().Fingerprint();
-  SearchOptions mark;
-  mark.mark = true;
-  mark.threshold = 20;
-  EXPECT_TRUE(RunToTheEnd(mark).empty()) << "Mark mode never stops";
+  EXPECT_TRUE(RunToTheEnd({.mark = true, .threshold = 20}).empty()) << "Mark mode never stops";
   EXPECT_EQ(MarkerCount(host), 29);
   EXPECT_EQ(AlertAt(host, -1).text, "A total of 29 locations were marked in the score.");
   EXPECT_EQ(host.Doc().UndoLabels(), std::vector<std::string>{"Ostinel (Mark Cue Locations)"});
@@ -51,9 +48,7 @@ TEST_F(Orchestra, MarkModeMarksEveryLocationInOneEdit) {
 
 TEST_F(Orchestra, AutomaticAddModeCuesEveryLocationWithAProposal) {
   const uint64_t before = host.Doc().Fingerprint();
-  SearchOptions automatic;
-  automatic.interactive = false;
-  automatic.threshold = 20;
+  const SearchOptions automatic{.interactive = false, .threshold = 20};
   const std::vector<std::string> stops = RunToTheEnd(automatic);
   for (const std::string& stop : stops) EXPECT_EQ(stop, "Use &Proposed Cue:  None") << "it stops only without one";
   EXPECT_EQ(AlertAt(host, -1).text, "A total of 29 cues were created in the score.");

@@ -112,18 +112,10 @@ TEST_F(ProposalTest, TheCueReachesBackNoFurtherThanTheRestsLatestStartOrTheSecon
   for (const Case& c : {Case{true, 25, 30, "11 to 30"},  // never before the rest's latest start
                         Case{false, 90, 99, "20 to 30"},  // in seconds never longer than eleven measures
                         Case{false, 8, 10, "26 to 30"}}) {  // two seconds a measure: five measures fit
-    SearchOptions options;
-    options.measures = c.measures;
-    options.desired = c.desired;
-    options.allowed = c.allowed;
-    EXPECT_EQ(Proposal(options), std::string("Use Proposed Cue:  Flute, actual measure ") + c.proposal);
+    EXPECT_EQ(Proposal({.measures = c.measures, .desired = c.desired, .allowed = c.allowed}), std::string("Use Proposed Cue:  Flute, actual measure ") + c.proposal);
   }
-  SearchOptions seconds;
-  seconds.measures = false;
-  seconds.desired = 8;
-  seconds.allowed = 10;
   build.Clear(flute, 1, 40).Play(flute, 1, 40);  // clean starts everywhere
-  EXPECT_EQ(Proposal(seconds), "Use Proposed Cue:  Flute, actual measure 27 to 30")
+  EXPECT_EQ(Proposal({.measures = false, .desired = 8, .allowed = 10}), "Use Proposed Cue:  Flute, actual measure 27 to 30")
       << "with clean starts the desired 8 seconds are enough";
 }
 

@@ -34,12 +34,8 @@ class SearchTest : public PluginTest {
   uint16_t oboe = 0;
 };
 
-SearchOptions Mark(int threshold) {
-  SearchOptions options;
-  options.mark = true;
-  options.threshold = threshold;
-  return options;
-}
+SearchOptions Mark(int threshold) { return {.mark = true, .threshold = threshold}; }
+SearchOptions MarkSeconds(int threshold) { return {.mark = true, .measures = false, .threshold = threshold}; }
 
 TEST_F(SearchTest, MarkModeMarksEachRestAtItsLastMeasureOnceAndCountsAgain) {
   Orchestra();
@@ -67,9 +63,7 @@ TEST_F(SearchTest, MarkModeMarksEachRestAtItsLastMeasureOnceAndCountsAgain) {
   EXPECT_EQ(MarkerTexts(host, oboe, 12).size(), 1u) << "no second marker";
   EXPECT_EQ(MarkerCount(host), 2);
   EXPECT_EQ(AlertAt(host, 1).text, "A total of 2 locations were marked in the score.");
-  SearchOptions seconds = Mark(8);
-  seconds.measures = false;
-  Search(seconds);
+  Search(MarkSeconds(8));
   EXPECT_EQ(MarkerTexts(host, oboe, 12),
             (std::vector<std::string>{kEightMeasures,
                                       "^font(Arial)^size(10)^efx(italic)*** 16.0 seconds of rest ***"}))
@@ -90,21 +84,9 @@ TEST_F(SearchTest, SecondsFollowTheTempoToOneDecimal) {
   build.BaseTempo(1024, 120);
   build.TempoChangeQpm(5, 0, 77);  // 4096 units at 77 a minute: 3.1169 s
   build.TempoChangeQpm(13, 0, 120);
-  SearchOptions seconds = Mark(20);
-  seconds.measures = false;
-  Search(seconds);
+  Search(MarkSeconds(20));
   EXPECT_EQ(MarkerTexts(host, oboe, 12),
             std::vector<std::string>{"^font(Arial)^size(10)^efx(italic)*** 24.9 seconds of rest ***"});
-}
-
-TEST_F(SearchTest, ARestRunningToTheEndIsNoLocation) {
-  build.Measures(40);
-  build.Play(build.Staff("Flute"), 1, 40);
-  const uint16_t horn = build.Staff("Horn");
-  build.Play(horn, 1, 29);
-  Search(Mark(8));
-  EXPECT_EQ(MarkerCount(host), 0);
-  EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{IDS_NOTHING_FOUND});
 }
 
 TEST_F(SearchTest, AReEntryThatAlreadyHoldsCueNotesIsPassed) {
@@ -144,14 +126,14 @@ TEST_F(SearchTest, NothingFoundAtStartSaysSoAndKeepsCloseButOKSaysNothing) {
   EXPECT_EQ(closeCaption, "Done");
 }
 
-TEST_F(SearchTest, EveryStaffRestingAtOnceIsNoLocation) {
+// A rest that runs to the end, and a rest of every staff at once, are no locations.
+TEST_F(SearchTest, ARestToTheEndOrOfEveryStaffAtOnceIsNoLocation) {
   build.Measures(40);
   const uint16_t a = build.Staff("A");
   const uint16_t b = build.Staff("B");
   build.Play(a, 1, 4).Play(a, 13, 40);
-  build.Play(b, 1, 4).Play(b, 13, 40);
-  SearchOptions add;
-  Search(add);
+  build.Play(b, 1, 4).Play(b, 13, 29);
+  Search(SearchOptions{});
   EXPECT_EQ(AlertIds(host), std::vector<uint32_t>{IDS_NOTHING_FOUND});
   EXPECT_EQ(host.MenuCommands().size(), 0u);
 }
@@ -213,13 +195,10 @@ TEST_F(SearchTest, ACancelledPassChangesNothingAndSwitchesInteractiveModeOn) {
 TEST_F(SearchTest, ACancelledTempoLoadLeavesTheSearchsEditOpenForTheNextStart) {
   Orchestra();
   host.CancelProgressAt(1);  // the tempo map's first measure
-  SearchOptions seconds = Mark(8);
-  seconds.measures = false;
   RunDialog([&](DialogSession& d) {
-    Configure(d, seconds);
+    Configure(d, MarkSeconds(8));
     d.Click(IDC_START);
-    EXPECT_EQ(d.Text(IDC_STATUS), "Ready.");
-    EXPECT_FALSE(d.Enabled(IDC_START)) << "until the user presses Stop";
+    EXPECT_EQ(Shows(d, {IDC_STATUS, IDC_START}), "Ready. | &Start (off)") << "until the user presses Stop";
     EXPECT_TRUE(host.Doc().EditOpen()) << "the edit opened for the search stays";
     d.Click(IDC_CLOSE);  // Stop
     d.Click(IDC_START);  // this pass takes the open edit up and closes it
@@ -254,9 +233,7 @@ class Destinations : public SearchTest {
   std::string FirstStop(std::vector<int>* lines = nullptr, std::string* proposal = nullptr, int threshold = 8) {
     std::string stop;
     RunDialog([&](DialogSession& d) {
-      SearchOptions options;
-      options.threshold = threshold;
-      Configure(d, options);
+      Configure(d, {.threshold = threshold});
       d.Click(IDC_START);
       stop = d.Text(IDC_STAFF_NUMBER) + "/" + d.Text(IDC_MEASURE_NUMBER);
       if (lines != nullptr) *lines = d.SelectedLines(IDC_STAVES);
@@ -450,10 +427,8 @@ TEST_F(SearchTest, EachFrameIsReadOnceBySearchAndOnceByTheTempoMap) {
   build.Play(lower, 1, 12).Play(lower, 25, 60);
   build.Play(c, 1, 3).Play(c, 20, 25).Play(c, 50, 60);
   build.TempoChangeQpm(20, 0, 90);
-  SearchOptions seconds = Mark(10);
-  seconds.measures = false;
   host.ResetCounters();
-  Search(seconds);
+  Search(MarkSeconds(10));
   EXPECT_EQ(MarkerCount(host), 3);
   EXPECT_EQ(host.MaxLoadsOfOneFrame(1), 1) << "the rest measurement reads each frame at most once";
   EXPECT_EQ(host.MaxLoadsOfOneFrame(0), 1) << "the tempo map reads each frame once";
