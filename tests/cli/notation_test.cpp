@@ -61,11 +61,14 @@ class CueNotation : public ::testing::Test {
     for (const pugi::xpath_node& node : out.select_nodes(path.c_str())) notes.push_back(node.node());
     return notes;
   }
-  std::string Values(int part, int measure, const std::function<std::string(pugi::xml_node)>& value) const {
+  // What an XPath finds in each cue note of a part's measure, space-separated.
+  std::string Values(int part, int measure, const char* path) const {
     std::string text;
-    const std::vector<pugi::xml_node> notes = CueNotes(part, measure);
-    for (size_t i = 0; i < notes.size(); ++i) text += (i == 0 ? "" : " ") + value(notes[i]);
-    return text;
+    for (const pugi::xml_node note : CueNotes(part, measure)) {
+      const pugi::xpath_node found = note.select_node(path);
+      text += std::string(found.attribute() ? found.attribute().value() : found.node().child_value()) + " ";
+    }
+    return text.empty() ? text : text.substr(0, text.size() - 1);
   }
   // Every cue voice fills its measure.
   void ExpectCueVoicesFill(int quarters) const {
@@ -96,15 +99,10 @@ TEST_F(CueNotation, TupletsKeepTheirNotationAndExactDurationsInFinerDivisions) {
   Cue(RawScore(UnderAFlute(flute, 4)));
   EXPECT_STREQ(out.select_node("/score-partwise/part[2]/measure[1]/attributes/divisions").node().child_value(), "12")
       << "the oboe counts in thirds of its divisions now";
-  EXPECT_EQ(Values(2, 4, [](pugi::xml_node n) { return std::string(n.child_value("duration")); }), "4 4 4 12 12 12");
-  EXPECT_EQ(Values(2, 4, [](pugi::xml_node n) { return std::string(n.child_value("type")); }),
-            "eighth eighth eighth quarter quarter quarter");
-  EXPECT_EQ(Values(2, 4, [](pugi::xml_node n) { return std::string(n.child("time-modification").child_value("actual-notes")); }),
-            "3 3 3   ");
-  EXPECT_EQ(Values(2, 4, [](pugi::xml_node n) {
-              return std::string(n.child("notations").child("tuplet").attribute("type").value());
-            }),
-            "start  stop   ");
+  EXPECT_EQ(Values(2, 4, "duration"), "4 4 4 12 12 12");
+  EXPECT_EQ(Values(2, 4, "type"), "eighth eighth eighth quarter quarter quarter");
+  EXPECT_EQ(Values(2, 4, "time-modification/actual-notes"), "3 3 3   ");
+  EXPECT_EQ(Values(2, 4, "notations/tuplet/@type"), "start  stop   ");
   EXPECT_STREQ(out.select_node("/score-partwise/part[2]/measure[2]/note/duration").node().child_value(), "48")
       << "the oboe's own rests grew with the divisions";
   ExpectCueVoicesFill(4);
@@ -129,10 +127,9 @@ TEST_F(CueNotation, TiesStayOnlyWhereTheCueHoldsBothNotesAndBeamsSlursMarksAndWo
   }
   Cue(RawScore(parts), {"--with", "all"});
   ASSERT_EQ(summary["locations"][0]["source"]["first"]["index"], 4) << summary;
-  auto tied = [](pugi::xml_node n) { return std::string(n.child("notations").child("tied").attribute("type").value()); };
-  EXPECT_EQ(Values(2, 7, tied), "    start");
-  EXPECT_EQ(Values(2, 8, tied), "stop    ") << "the cue's last note: its tie would go on outside the cue";
-  EXPECT_EQ(Values(2, 5, [](pugi::xml_node n) { return std::string(n.child_value("beam")); }), "begin end   ");
+  EXPECT_EQ(Values(2, 7, "notations/tied/@type"), "    start");
+  EXPECT_EQ(Values(2, 8, "notations/tied/@type"), "stop    ") << "the cue's last note: its tie would go on outside the cue";
+  EXPECT_EQ(Values(2, 5, "beam"), "begin end   ");
   const pugi::xml_node start = CueNotes(2, 5)[0].child("notations").child("slur");
   const pugi::xml_node stop = CueNotes(2, 5)[1].child("notations").child("slur");
   EXPECT_STREQ(start.attribute("type").value(), "start");
@@ -157,8 +154,8 @@ TEST_F(CueNotation, AStaffOfAPianoGetsItsStaffNumberAndAVoiceNoOtherMusicUses) {
   }
   Cue(RawScore({flute, piano}));
   ASSERT_EQ(CueNotes(2, 5).size(), 4u);
-  EXPECT_EQ(Values(2, 5, [](pugi::xml_node n) { return std::string(n.child_value("staff")); }), "1 1 1 1");
-  EXPECT_EQ(Values(2, 5, [](pugi::xml_node n) { return std::string(n.child_value("voice")); }), "6 6 6 6");
+  EXPECT_EQ(Values(2, 5, "staff"), "1 1 1 1");
+  EXPECT_EQ(Values(2, 5, "voice"), "6 6 6 6");
   EXPECT_STREQ(out.select_node("/score-partwise/part[2]/measure[4]/direction[@id]/staff").node().child_value(), "1")
       << "the cue's name stands on its staff";
   EXPECT_EQ(out.select_node("/score-partwise/part[2]/measure[4]/direction[@id]//words").node().attribute("font-size").as_int(),

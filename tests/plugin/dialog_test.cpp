@@ -150,16 +150,12 @@ INSTANTIATE_TEST_SUITE_P(Hosts, LayerCombos,
 
 TEST_F(DialogTest, CloseEndsTheDialogAndRestoresTheSelection) {
   host.Select(1, 3, 1, 5);
-  uint32_t flagsAfterClose = 0;
-  bool ended = false;
   RunDialog([&](DialogSession& d) {
     host.ClearSelection();  // the user clicks elsewhere in the score
     d.PressEscape();
-    ended = d.Ended();
-    flagsAfterClose = d.Window().UserData();
+    EXPECT_TRUE(d.Ended());
+    EXPECT_EQ(d.Window().UserData() & 0x10000u, 0x10000u);
   });
-  EXPECT_TRUE(ended);
-  EXPECT_EQ(flagsAfterClose & 0x10000u, 0x10000u);
   EXPECT_EQ(host.Selection().startMeasure, 3);
   EXPECT_EQ(host.Selection().endMeasure, 5);
   ASSERT_EQ(host.Scrolls().size(), 1u);
@@ -177,20 +173,16 @@ TEST_F(DialogTest, WithNothingSelectedCloseDoesNotScroll) {
 
 TEST_F(DialogTest, InStudioViewTheSearchButtonsAndCloseAreRefused) {
   host.Reg().CreateKey(OSTINEL_SETTINGS_KEY);
-  bool stillOpen = false;
-  bool radiosWork = false;
   RunDialog([&](DialogSession& d) {
     host.SetStudioView(true);
     d.Click(IDC_START);
     d.Click(IDC_CLOSE);
-    stillOpen = !d.Ended();
+    EXPECT_FALSE(d.Ended());
     d.Click(IDC_MEASURES);
-    radiosWork = d.Checked(IDC_MEASURES);
+    EXPECT_TRUE(d.Checked(IDC_MEASURES)) << "the radios still work";
     host.SetStudioView(false);
     d.Click(IDC_CLOSE);
   });
-  EXPECT_TRUE(stillOpen);
-  EXPECT_TRUE(radiosWork);
   ASSERT_EQ(host.Alerts().size(), 2u);
   for (const auto& alert : host.Alerts()) {
     EXPECT_EQ(alert.stringId, uint32_t{IDS_STUDIO_VIEW});

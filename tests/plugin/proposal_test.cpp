@@ -122,13 +122,11 @@ TEST_F(ProposalTest, TheCueReachesBackNoFurtherThanTheRestsLatestStartOrTheSecon
 TEST_F(ProposalTest, TheProposedLayerIsTheLowestWithNotes) {
   const uint16_t flute = build.Staff("Flute");
   build.Play(flute, 1, 40, 2);
-  int layer = -1;
   RunDialog([&](DialogSession& d) {
     Configure(d, SearchOptions{});
     d.Click(IDC_START);
-    layer = d.ComboSelection(IDC_SOURCE_LAYER);
+    EXPECT_EQ(d.ComboSelection(IDC_SOURCE_LAYER), 2);
   });
-  EXPECT_EQ(layer, 2);
 }
 
 }  // namespace

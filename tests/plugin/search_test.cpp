@@ -106,9 +106,7 @@ TEST_F(SearchTest, AReEntryThatAlreadyHoldsCueNotesIsPassed) {
 
 TEST_F(SearchTest, NothingFoundAtStartSaysSoAndKeepsCloseButOKSaysNothing) {
   Orchestra();
-  std::string closeCaption;
-  Search(Mark(30), [&](DialogSession& d) { closeCaption = d.Text(IDC_CLOSE); });
-  EXPECT_EQ(closeCaption, "C&lose");
+  Search(Mark(30), [&](DialogSession& d) { EXPECT_EQ(d.Text(IDC_CLOSE), "C&lose"); });
   ASSERT_EQ(host.Alerts().size(), 1u);
   EXPECT_EQ(AlertAt(host, 0).stringId, uint32_t{IDS_NOTHING_FOUND});
   EXPECT_EQ(AlertAt(host, 0).style, kQXAlertWarning);
@@ -120,10 +118,9 @@ TEST_F(SearchTest, NothingFoundAtStartSaysSoAndKeepsCloseButOKSaysNothing) {
   RunDialog([&](DialogSession& d) {
     Configure(d, Mark(30));
     d.PressEnter();  // OK searches like Start
-    closeCaption = d.Text(IDC_CLOSE);
+    EXPECT_EQ(d.Text(IDC_CLOSE), "Done");
   });
   EXPECT_TRUE(host.Alerts().empty());
-  EXPECT_EQ(closeCaption, "Done");
 }
 
 // A rest that runs to the end, and a rest of every staff at once, are no locations.
@@ -172,21 +169,16 @@ TEST_F(SearchTest, ACancelledPassChangesNothingAndSwitchesInteractiveModeOn) {
   Orchestra();
   const uint64_t before = host.Doc().Revision();
   host.CancelProgressAt(1);
-  bool interactive = false;
-  std::string status;
   RunDialog([&](DialogSession& d) {
     Configure(d, Mark(8));
     d.Click(IDC_MODE_ADD);
     d.Click(IDC_INTERACTIVE);  // off
     d.Click(IDC_MODE_MARK);
     d.Click(IDC_START);
-    interactive = d.Checked(IDC_INTERACTIVE);
-    status = d.Text(IDC_STATUS);
+    EXPECT_EQ(Shows(d, {IDC_INTERACTIVE, IDC_STATUS}), "[x] &Interactive Mode (off) | Ready.");
   });
   EXPECT_EQ(host.Doc().Revision(), before);
   EXPECT_EQ(MarkerCount(host), 0);
-  EXPECT_TRUE(interactive);
-  EXPECT_EQ(status, "Ready.");
   EXPECT_TRUE(host.Alerts().empty());
   EXPECT_FALSE(host.Doc().EditOpen());
   for (const auto& run : host.ProgressRuns()) EXPECT_TRUE(run.ended);

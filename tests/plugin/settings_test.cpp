@@ -200,18 +200,14 @@ TEST_F(SettingsTest, TheKeyIsNeverCreated) {
 }
 
 TEST_F(SettingsTest, WithoutInteractiveModeTheProposedCueIsAlwaysUsed) {
-  bool proposed = false;
-  bool selection = true;
   RunDialog([&](DialogSession& d) {
     d.Click(IDC_INTERACTIVE);  // now off
     d.Window().Find(IDC_USE_SELECTION)->checked = true;  // as a location would leave it
     d.Window().Find(IDC_USE_PROPOSED)->checked = false;
     d.Click(IDC_START);
-    proposed = d.Checked(IDC_USE_PROPOSED);
-    selection = d.Checked(IDC_USE_SELECTION);
+    EXPECT_TRUE(d.Checked(IDC_USE_PROPOSED));
+    EXPECT_FALSE(d.Checked(IDC_USE_SELECTION));
   });
-  EXPECT_TRUE(proposed);
-  EXPECT_FALSE(selection);
 }
 
 }  // namespace
