@@ -1,12 +1,12 @@
 #include "cli_harness.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,18 +26,15 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-  const std::string command = "rm -rf '" + m_path + "'";
-  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "cannot remove %s\n", m_path.c_str());
+  std::error_code ignored;
+  std::filesystem::remove_all(m_path, ignored);
 }
 
 std::vector<std::string> TempDir::Files(const std::string& directory) const {
   std::vector<std::string> files;
-  if (DIR* dir = opendir(directory.empty() ? m_path.c_str() : Path(directory).c_str())) {
-    while (dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") files.push_back(name);
-    }
-    closedir(dir);
+  std::error_code missing;
+  for (const auto& entry : std::filesystem::directory_iterator(directory.empty() ? m_path : Path(directory), missing)) {
+    files.push_back(entry.path().filename());
   }
   std::sort(files.begin(), files.end());
   return files;
@@ -46,16 +43,12 @@ std::vector<std::string> TempDir::Files(const std::string& directory) const {
 namespace {
 
 std::string Drain(std::FILE* file) {
+  std::string text(static_cast<size_t>(std::ftell(file)), '\0');
   std::rewind(file);
-  std::string text;
-  char buffer[4096];
-  size_t read = 0;
-  while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, read);
+  text.resize(std::fread(text.data(), 1, text.size(), file));
   std::fclose(file);
   return text;
 }
-
-std::string Root() { return OSTINEL_SOURCE_DIR; }
 
 std::string FirstExisting(std::initializer_list<std::string> candidates) {
   for (const std::string& candidate : candidates) {
@@ -175,15 +168,19 @@ void WriteText(const std::string& path, const std::string& text) {
 
 bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
-std::string SourceRoot() { return Root(); }
+std::string SourceRoot() { return OSTINEL_SOURCE_DIR; }
 
-std::string SamplePath() { return Root() + "/samples/orchestral-excerpt.musicxml"; }
+std::string SamplePath() { return SourceRoot() + "/samples/orchestral-excerpt.musicxml"; }
 
-std::string SharedScoresDir() {
+// A directory of the shared material beside the checkout (or where
+// OSTINEL_SHARED_DIR says), empty when there is none.
+std::string SharedDir(const std::string& name) {
   const char* given = std::getenv("OSTINEL_SHARED_DIR");
-  return FirstExisting({given != nullptr ? std::string(given) + "/scores" : std::string(), Root() + "/../shared/scores",
-                        "/work/shared/scores"});
+  return FirstExisting({given != nullptr ? std::string(given) + "/" + name : std::string(),
+                        SourceRoot() + "/../shared/" + name, "/work/shared/" + name});
 }
+
+std::string SharedScoresDir() { return SharedDir("scores"); }
 
 std::vector<std::string> AllScores() {
   std::vector<std::string> scores = {SamplePath()};
@@ -197,11 +194,7 @@ std::vector<std::string> AllScores() {
   return scores;
 }
 
-std::string SchemaDir() {
-  const char* given = std::getenv("OSTINEL_SHARED_DIR");
-  return FirstExisting({given != nullptr ? std::string(given) + "/musicxml-4.0" : std::string(),
-                        Root() + "/../shared/musicxml-4.0", "/work/shared/musicxml-4.0"});
-}
+std::string SchemaDir() { return SharedDir("musicxml-4.0"); }
 
 std::vector<PartSpec> Duet() {
   PartSpec flute{"Flute", 0, 0, {}};

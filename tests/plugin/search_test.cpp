@@ -222,19 +222,21 @@ class Destinations : public SearchTest {
  protected:
   // The first location of an interactive search: "slot/rest end", the
   // proposal's caption and the preselected staff lines.
-  std::string FirstStop(std::vector<int>* lines = nullptr, std::string* proposal = nullptr, int threshold = 8) {
+  // "slot/rest end { preselected lines }".
+  std::string FirstStop(int threshold = 8) {
     std::string stop;
     RunDialog([&](DialogSession& d) {
       Configure(d, {.threshold = threshold});
       d.Click(IDC_START);
-      stop = d.Text(IDC_STAFF_NUMBER) + "/" + d.Text(IDC_MEASURE_NUMBER);
-      if (lines != nullptr) *lines = d.SelectedLines(IDC_STAVES);
-      if (proposal != nullptr) *proposal = d.Text(IDC_USE_PROPOSED);
+      stop = d.Text(IDC_STAFF_NUMBER) + "/" + d.Text(IDC_MEASURE_NUMBER) + " " +
+             ::testing::PrintToString(d.SelectedLines(IDC_STAVES));
+      proposal = d.Text(IDC_USE_PROPOSED);
       d.Click(IDC_CLOSE);
       d.Click(IDC_CLOSE);
     });
     return stop;
   }
+  std::string proposal;
 };
 
 TEST_F(Destinations, AStaffThatRestsOnIsCountedButNotChosen) {
@@ -245,12 +247,9 @@ TEST_F(Destinations, AStaffThatRestsOnIsCountedButNotChosen) {
   build.Play(a, 1, 4).Play(a, 13, 40);
   build.Play(b, 1, 4).Play(b, 21, 40);
   // With nobody else, every staff rests at A's re-entry: no location there.
-  EXPECT_EQ(FirstStop(), "2/20");
-  const uint16_t c = build.Staff("C");
-  build.Play(c, 1, 40);
-  std::vector<int> lines;
-  EXPECT_EQ(FirstStop(&lines), "1/12");
-  EXPECT_EQ(lines, std::vector<int>{0});
+  EXPECT_EQ(FirstStop().substr(0, 4), "2/20");
+  build.Play(build.Staff("C"), 1, 40);
+  EXPECT_EQ(FirstStop(), "1/12 { 0 }");
 }
 
 TEST_F(Destinations, OnlyStavesFromTheCurrentOneOnAndInsideTheSelectionAreChosen) {
@@ -260,12 +259,9 @@ TEST_F(Destinations, OnlyStavesFromTheCurrentOneOnAndInsideTheSelectionAreChosen
   const uint16_t c = build.Staff("C");
   build.Play(build.Staff("D"), 1, 40);
   for (const uint16_t staff : {a, b, c}) build.Play(staff, 1, 4).Play(staff, 13, 40);
-  std::vector<int> lines;
-  EXPECT_EQ(FirstStop(&lines), "1/12");
-  EXPECT_EQ(lines, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(FirstStop(), "1/12 { 0, 1, 2 }");
   host.Select(2, 1, 2, 40);  // B alone: A stands before it, C outside the selection
-  EXPECT_EQ(FirstStop(&lines), "2/12");
-  EXPECT_EQ(lines, std::vector<int>{1});
+  EXPECT_EQ(FirstStop(), "2/12 { 1 }");
 }
 
 TEST_F(Destinations, TheCueStartsNoEarlierThanTheLatestRestStartOfThemAll) {
@@ -280,8 +276,7 @@ TEST_F(Destinations, TheCueStartsNoEarlierThanTheLatestRestStartOfThemAll) {
   for (int m = 1; m <= 40; ++m) {
     build.Entries(d, m, 0, std::vector<quivrasim::EntrySpec>(4, quivrasim::EntrySpec{1024, {{7, 0, kQXNoteTieEnd}}, 0, 0}));
   }
-  std::string proposal;
-  EXPECT_EQ(FirstStop(nullptr, &proposal, 5), "1/12");
+  EXPECT_EQ(FirstStop(5).substr(0, 4), "1/12");
   EXPECT_EQ(proposal, "Use Proposed Cue:  D, actual measure 8 to 12");
 }
 
@@ -323,8 +318,7 @@ TEST_F(InteractiveSearch, StopsAtTheLocationWithTheProposalSelected) {
     EXPECT_EQ(std::tie(selected.startSlot, selected.startMeasure, selected.endMeasure, selected.endPos),
               std::make_tuple(1, 8, 12, kQXEndOfMeasure));
     ASSERT_FALSE(host.Scrolls().empty());
-    EXPECT_EQ(host.Scrolls().back().measure, 8);
-    EXPECT_EQ(host.Scrolls().back().instrument, oboe);
+    EXPECT_EQ(std::tie(host.Scrolls().back().measure, host.Scrolls().back().instrument), std::make_tuple(8, oboe));
     EXPECT_FALSE(host.Doc().EditOpen()) << "nothing to keep from the search itself";
   });
 }
