@@ -298,14 +298,14 @@ TEST_F(Command, TheSummaryComesAsJsonToo) {
   const nlohmann::json json = ReadJson(dir.Path("summary.json"));
   ASSERT_EQ(json["locations"].size(), 1u) << json;
   const nlohmann::json& location = json["locations"][0];
-  EXPECT_EQ(location["staff"], (nlohmann::json{{"name", "Oboe"}, {"slot", 2}, {"part", "P2"}}));
-  EXPECT_EQ(location["rest"]["start"], (nlohmann::json{{"number", "1"}, {"index", 1}}));
-  EXPECT_EQ(location["rest"]["end"]["index"], 8);
-  EXPECT_EQ(location["rest"]["measures"], 8);
-  EXPECT_EQ(location["rest"]["seconds"], 16.0) << "eight measures of 4/4 at 120 quarters a minute";
-  EXPECT_EQ(location["proposal"]["staff"]["slot"], 1);
-  EXPECT_EQ(location["proposal"]["first"]["index"], 4);
-  EXPECT_EQ(location["proposal"]["last"]["index"], 8);
+  using Json = nlohmann::json;
+  EXPECT_EQ(location["staff"], (Json{{"name", "Oboe"}, {"slot", 2}, {"part", "P2"}}));
+  // Eight measures of 4/4 at 120 quarters a minute.
+  EXPECT_EQ(location["rest"], (Json{{"start", {{"number", "1"}, {"index", 1}}}, {"end", {{"number", "8"}, {"index", 8}}},
+                                    {"measures", 8}, {"seconds", 16.0}}));
+  EXPECT_EQ(location["proposal"], (Json{{"staff", {{"name", "Flute"}, {"slot", 1}, {"part", "P1"}}},
+                                        {"first", {{"number", "4"}, {"index", 4}}},
+                                        {"last", {{"number", "8"}, {"index", 8}}}}));
   EXPECT_EQ(location["source"], location["proposal"]);
   EXPECT_EQ(location["action"], "cue written");
   EXPECT_EQ(location["destinations"][0]["name"], "Oboe");

@@ -147,10 +147,9 @@ class PlaceCueName : public CoreTest {
 
 TEST_F(PlaceCueName, WithoutAFontPreferenceTimesNewRoman16AbsoluteAtTheStartOfTheMeasure) {
   const QXMeasureExpr assignment = PlaceOn(2, quivrasim::EntrySpec::Note(1024, 7));
-  EXPECT_EQ(assignment.staff, destination);
-  EXPECT_EQ(assignment.hpos, 0);
-  EXPECT_EQ(assignment.flags, 0) << "at the start of the measure, on all layers";
-  EXPECT_EQ(assignment.vpos, 55);
+  // On its staff at the start of the measure, on all layers.
+  EXPECT_EQ(std::tie(assignment.staff, assignment.hpos, assignment.flags, assignment.vpos),
+            std::make_tuple(destination, 0, 0, 55));
   const QXTextExprDefHeader font = Definition(assignment.definition);
   EXPECT_EQ(font.fontWord, (16 << 8) | host.FontNumber("Times New Roman"));
   EXPECT_EQ(font.efx, 64);

@@ -37,6 +37,14 @@ class SettingsTest : public PluginTest {
     });
     return host.Alerts();
   }
+  // The four values saved, in order.
+  std::vector<uint32_t> Stored() {
+    std::vector<uint32_t> values;
+    for (const char* name : {"OstinelPI", "OstinelPI_Flag2", "OstinelPI_Flag3", "OstinelPI_Flag4"}) {
+      values.push_back(host.Reg().Dword(kKey, name).value_or(0));
+    }
+    return values;
+  }
 };
 
 const char* const kDefaults = "20 5 15 75 +add+interactive+seconds+articulations+clefs+lyrics";
@@ -101,9 +109,7 @@ TEST_P(Remainders, EntriesAreKeptByTheirRemaindersAndSavedAtClose) {
   for (const auto& alert : Submit(c.threshold, c.desired, c.allowed, c.percent)) {
     EXPECT_NE(alert.stringId, uint32_t{IDS_NOT_POSITIVE}) << alert.text;
   }
-  EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI_Flag2"), c.storedCombined);
-  EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI_Flag3"), c.storedDesired);
-  EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI_Flag4"), c.storedAllowed);
+  EXPECT_EQ(Stored(), (std::vector<uint32_t>{299, c.storedCombined, c.storedDesired, c.storedAllowed}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Entries, Remainders,
@@ -155,8 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SettingsTest, ValuesThatFailedValidationAreStillSavedAtClose) {
   host.Reg().CreateKey(kKey);
   Submit("20", "10", "8", "75");
-  EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI_Flag3"), 10u);
-  EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI_Flag4"), 8u);
+  EXPECT_EQ(Stored(), (std::vector<uint32_t>{299, 75020, 10, 8}));
 }
 
 TEST_F(SettingsTest, ClosingWithoutAReadBackWritesNothing) {
@@ -184,10 +189,7 @@ TEST_F(SettingsTest, CloseAfterAReadBackWritesTheFourValuesInOrder) {
   for (const char* name : {"OstinelPI", "OstinelPI_Flag2", "OstinelPI_Flag3", "OstinelPI_Flag4"}) {
     EXPECT_EQ(host.Reg().Find(kKey, name)->type, static_cast<uint32_t>(REG_DWORD)) << name;
   }
-  EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI"), 299u + 4u + 64u);
-  EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI_Flag2"), 75020u);
-  EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI_Flag3"), 5u);
-  EXPECT_EQ(host.Reg().Dword(kKey, "OstinelPI_Flag4"), 15u);
+  EXPECT_EQ(Stored(), (std::vector<uint32_t>{299 + 4 + 64, 75020, 5, 15})) << "measures and chords on";
 }
 
 TEST_F(SettingsTest, TheKeyIsNeverCreated) {
