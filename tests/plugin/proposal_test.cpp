@@ -70,7 +70,7 @@ TEST_F(ProposalTest, WithoutAProposalTheUsersOwnSelectionIsOffered) {
   EXPECT_EQ(host.Scrolls().back().measure, 29) << "the measure before the rest end";
 }
 
-TEST_F(ProposalTest, OfTwoEqualSourcesTheUpperStaffWins) {
+TEST_F(ProposalTest, OfTwoEqualSourcesTheUpperWinsUnlessTheOtherFallsSilentAtTheReEntry) {
   const uint16_t flute = build.Staff("Flute");
   const uint16_t oboe = build.Staff("Oboe");
   build.Play(flute, 1, 40);
@@ -78,14 +78,9 @@ TEST_F(ProposalTest, OfTwoEqualSourcesTheUpperStaffWins) {
   EXPECT_EQ(Proposal(), "Use Proposed Cue:  Flute, actual measure 26 to 30");
   EXPECT_EQ(std::tie(selection.startSlot, selection.endSlot, selection.startMeasure, selection.endMeasure),
             std::make_tuple(2, 2, 26, 30));
-}
-
-TEST_F(ProposalTest, ASourceThatFallsSilentAtTheReEntryIsPreferred) {
-  const uint16_t flute = build.Staff("Flute");
-  const uint16_t oboe = build.Staff("Oboe");
-  build.Play(flute, 1, 40);
-  build.Play(oboe, 1, 30);
-  EXPECT_EQ(Proposal(), "Use Proposed Cue:  Oboe, actual measure 26 to 30");
+  build.Clear(oboe, 31, 40);
+  EXPECT_EQ(Proposal(), "Use Proposed Cue:  Oboe, actual measure 26 to 30")
+      << "a source that falls silent at the re-entry is preferred";
 }
 
 TEST_F(ProposalTest, TheDesiredLengthUnlessEveryStartIsTiedOver) {
