@@ -8,7 +8,7 @@ namespace {
 
 using quivrasim::Op;
 
-TEST_F(CoreTest, EditsAreCountedAndEndedOnlyWhenOpen) {
+TEST_F(CoreTest, EditsAreCountedEvenWhenRefusedAndEndedOnlyWhenOpen) {
   EXPECT_EQ(core->StartEdit("First", kQXVersionCurrent), 1);
   EXPECT_EQ(core->OpenEditCount(), 1);
   EXPECT_TRUE(host.Doc().EditOpen());
@@ -23,6 +23,14 @@ TEST_F(CoreTest, EditsAreCountedAndEndedOnlyWhenOpen) {
   EXPECT_EQ(host.Calls(Op::QX_EndQuivraEdit), 0);
   EXPECT_EQ(host.Calls(Op::QX_CancelQuivraEdit), 0);
   EXPECT_EQ(core->OpenEditCount(), 0);
+
+  // Starting counts even when the host refuses: it has one edit at a time.
+  EXPECT_EQ(core->StartEdit("Outer", kQXVersionCurrent), 1);
+  EXPECT_EQ(core->StartEdit("Inner", kQXVersionCurrent), 0);
+  EXPECT_EQ(core->OpenEditCount(), 2);
+  core->CancelEdit(kQXVersionCurrent);
+  EXPECT_EQ(core->OpenEditCount(), 1);
+  EXPECT_EQ(host.Calls(Op::QX_CancelQuivraEdit), 1);
 }
 
 TEST_F(CoreTest, CancellingAnEditRestoresTheDocument) {
@@ -39,15 +47,6 @@ TEST_F(CoreTest, CancellingAnEditRestoresTheDocument) {
   EXPECT_EQ(core->OpenEditCount(), 0);
   EXPECT_EQ(host.Doc().Frame({flute, 2, 0})->size(), 4u);
   EXPECT_TRUE(host.Doc().UndoLabels().empty());
-}
-
-TEST_F(CoreTest, StartingCountsEvenWhenTheHostRefuses) {
-  EXPECT_EQ(core->StartEdit("Outer", kQXVersionCurrent), 1);
-  EXPECT_EQ(core->StartEdit("Inner", kQXVersionCurrent), 0) << "the host has one edit at a time";
-  EXPECT_EQ(core->OpenEditCount(), 2);
-  core->CancelEdit(kQXVersionCurrent);
-  EXPECT_EQ(core->OpenEditCount(), 1);
-  EXPECT_EQ(host.Calls(Op::QX_CancelQuivraEdit), 1);
 }
 
 // A host without the operations that answer for themselves, and two others.
