@@ -42,6 +42,7 @@ std::vector<std::string> TempDir::Files(const std::string& directory) const {
 
 namespace {
 
+// The command only appends to its streams, so their position is their length.
 std::string Drain(std::FILE* file) {
   std::string text(static_cast<size_t>(std::ftell(file)), '\0');
   std::rewind(file);

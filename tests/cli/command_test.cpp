@@ -36,7 +36,8 @@ TEST_F(Command, AddModeWritesTheCueAndKeepsTheMusicAndMarkModeItalicMarkers) {
   EXPECT_EQ(Music(out, false), Music(Read(Score()), false)) << "the written score holds the same music";
   for (int m = 4; m <= 8; ++m) EXPECT_EQ(CuePitches(out, 2, m), kScale);
   EXPECT_TRUE(CuePitches(out, 2, 3).empty());
-  EXPECT_NE(ReadText(dir.Path("duet.cued.musicxml")).find("<words font-size=\"16\">Flute</words>"), std::string::npos);
+  EXPECT_NE(ReadText(dir.Path("duet.cued.musicxml")).find("<words font-size=\"16\">Flute</words>"), std::string::npos)
+      << "the cue's name";
 
   const CommandRun mark = Run({"-o", dir.Path("marked.xml"), "--mode", "mark", "--measures", "--threshold", "6"});
   ASSERT_EQ(mark.status, 0) << mark.err;
@@ -60,7 +61,8 @@ class Transposition : public Command, public ::testing::WithParamInterface<Trans
 TEST_P(Transposition, ACueIsWrittenInTheDestinationsKey) {
   TranspositionCase c = GetParam();
   for (int m = 1; m <= 12; ++m) c.destination.measures.push_back(m <= 8 ? "rest" : "C5 C5 C5 C5");
-  c.source.measures.resize(12, c.source.measures.front());
+  const std::string measure = c.source.measures.front();
+  c.source.measures.resize(12, measure);
   WriteText(Score(), SmallScore({c.source, c.destination}));
   const CommandRun run = Run({"--mode", "add", "--measures", "--threshold", "6"});
   ASSERT_EQ(run.status, 0) << run.err;

@@ -6,8 +6,6 @@ namespace ostinel_test {
 namespace {
 
 using quivrasim::DialogSession;
-using quivrasim::EntrySpec;
-using quivrasim::NoteSpec;
 
 // Forty measures; the horn (slot 1) rests in 11..30, so the location's rest
 // end is 30 and its latest rest start 11.
@@ -35,13 +33,6 @@ class ProposalTest : public PluginTest {
       d.Click(IDC_CLOSE);
     });
     return caption;
-  }
-  // Every note of the staff in first..last carries the "tied over" note flag.
-  void Flag(uint16_t staff, int first, int last) {
-    for (int measure = first; measure <= last; ++measure) {
-      std::vector<EntrySpec> notes(4, EntrySpec{1024, {NoteSpec{7, 0, kQXNoteTieEnd}}, 0, 0});
-      build.Entries(staff, measure, 0, notes);
-    }
   }
   uint16_t horn = 0;
   bool useSelection = false;
@@ -87,7 +78,7 @@ TEST_F(ProposalTest, TheDesiredLengthUnlessEveryStartIsTiedOver) {
   const uint16_t flute = build.Staff("Flute");
   build.Play(flute, 1, 40);
   EXPECT_EQ(Proposal(), "Use Proposed Cue:  Flute, actual measure 26 to 30");
-  Flag(flute, 1, 40);
+  PlayTiedOver(build, flute, 1, 40);
   EXPECT_EQ(Proposal(), "Use Proposed Cue:  Flute, actual measure 16 to 30") << "to the allowed 15 measures";
   build.Play(flute, 22, 22);  // one clean start on the way
   EXPECT_EQ(Proposal(), "Use Proposed Cue:  Flute, actual measure 22 to 30");
@@ -98,7 +89,7 @@ TEST_F(ProposalTest, TheDesiredLengthUnlessEveryStartIsTiedOver) {
 TEST_F(ProposalTest, TheCueReachesBackNoFurtherThanTheRestsLatestStartOrTheSecondsAllow) {
   const uint16_t flute = build.Staff("Flute");
   build.Play(flute, 1, 40);
-  Flag(flute, 1, 40);
+  PlayTiedOver(build, flute, 1, 40);
   struct Case {
     bool measures;
     int desired, allowed;

@@ -218,11 +218,17 @@ TEST_F(SearchTest, TheSearchWalksOnlyTheSelection) {
 }
 
 // Which staves the search chooses to receive a cue with the resting one.
+// Forty measures with staves A and B, which the tests make rest.
 class Destinations : public SearchTest {
  protected:
-  // The first location of an interactive search: "slot/rest end", the
-  // proposal's caption and the preselected staff lines.
-  // "slot/rest end { preselected lines }".
+  void SetUp() override {
+    SearchTest::SetUp();
+    build.Measures(40);
+    a = build.Staff("A");
+    b = build.Staff("B");
+  }
+  // The first location of an interactive search, "slot/rest end { preselected
+  // lines }"; the proposal's caption is kept in proposal.
   std::string FirstStop(int threshold = 8) {
     std::string stop;
     RunDialog([&](DialogSession& d) {
@@ -237,13 +243,12 @@ class Destinations : public SearchTest {
     return stop;
   }
   std::string proposal;
+  uint16_t a = 0;
+  uint16_t b = 0;
 };
 
 TEST_F(Destinations, AStaffThatRestsOnIsCountedButNotChosen) {
   // A rests in 5..12, B in 5..20: at A's re-entry B rests on.
-  build.Measures(40);
-  const uint16_t a = build.Staff("A");
-  const uint16_t b = build.Staff("B");
   build.Play(a, 1, 4).Play(a, 13, 40);
   build.Play(b, 1, 4).Play(b, 21, 40);
   // With nobody else, every staff rests at A's re-entry: no location there.
@@ -253,9 +258,6 @@ TEST_F(Destinations, AStaffThatRestsOnIsCountedButNotChosen) {
 }
 
 TEST_F(Destinations, OnlyStavesFromTheCurrentOneOnAndInsideTheSelectionAreChosen) {
-  build.Measures(40);
-  const uint16_t a = build.Staff("A");
-  const uint16_t b = build.Staff("B");
   const uint16_t c = build.Staff("C");
   build.Play(build.Staff("D"), 1, 40);
   for (const uint16_t staff : {a, b, c}) build.Play(staff, 1, 4).Play(staff, 13, 40);
@@ -267,15 +269,10 @@ TEST_F(Destinations, OnlyStavesFromTheCurrentOneOnAndInsideTheSelectionAreChosen
 TEST_F(Destinations, TheCueStartsNoEarlierThanTheLatestRestStartOfThemAll) {
   // A rests in 5..12, B in 8..12; every measure of D starts tied over, so the
   // proposal reaches back as far as it may.
-  build.Measures(40);
-  const uint16_t a = build.Staff("A");
-  const uint16_t b = build.Staff("B");
   const uint16_t d = build.Staff("D");
   build.Play(a, 1, 4).Play(a, 13, 40);
   build.Play(b, 1, 7).Play(b, 13, 40);
-  for (int m = 1; m <= 40; ++m) {
-    build.Entries(d, m, 0, std::vector<quivrasim::EntrySpec>(4, quivrasim::EntrySpec{1024, {{7, 0, kQXNoteTieEnd}}, 0, 0}));
-  }
+  PlayTiedOver(build, d, 1, 40);
   EXPECT_EQ(FirstStop(5).substr(0, 4), "1/12");
   EXPECT_EQ(proposal, "Use Proposed Cue:  D, actual measure 8 to 12");
 }

@@ -105,6 +105,11 @@ void Configure(quivrasim::DialogSession& dialog, const SearchOptions& options) {
   }
 }
 
+void PlayTiedOver(quivrasim::ScoreBuilder& build, uint16_t instrument, int first, int last) {
+  const quivrasim::EntrySpec tied{1024, {quivrasim::NoteSpec{7, 0, kQXNoteTieEnd}}, 0, 0};
+  for (int measure = first; measure <= last; ++measure) build.Entries(instrument, measure, 0, {tied, tied, tied, tied});
+}
+
 std::string Shows(const quivrasim::DialogSession& dialog, std::initializer_list<int> ids) {
   std::string shown;
   for (const int id : ids) {

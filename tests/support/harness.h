@@ -39,6 +39,10 @@ int SizePercent(quivrasim::Host& host, uint32_t entry);
 // Measure expressions at a measure: (staff, text of the definition).
 std::vector<std::pair<uint16_t, std::string>> ExpressionsAt(quivrasim::Host& host, int measure);
 
+// Four quarters a measure in first..last, each note tied over from the one
+// before: a source whose every start is unclean.
+void PlayTiedOver(quivrasim::ScoreBuilder& build, uint16_t instrument, int first, int last);
+
 // The options of the dialog a search runs with.
 struct SearchOptions {
   bool mark = false;
