@@ -67,10 +67,10 @@ TEST_F(Batch, TheJsonIsOneDocumentForAllScores) {
   EXPECT_EQ(json["scores"][0]["output"], dir.Path("in/b.cued.musicxml")) << "beside its input";
   EXPECT_EQ(json["scores"][1]["status"], 1);
   EXPECT_TRUE(json["scores"][1]["output"].is_null());
-  EXPECT_NE(json["scores"][1]["error"].get<std::string>().find("not well-formed XML"), std::string::npos);
+  EXPECT_THAT(json["scores"][1]["error"].get<std::string>(), HasSubstr("not well-formed XML"));
   EXPECT_EQ(json["totals"], (Json{{"scores", 3}, {"written", 2}, {"failed", 1}, {"locations", 19}, {"cuesWritten", 0},
                                   {"marked", 19}, {"skipped", 0}, {"refused", 0}}));
-  EXPECT_NE(run.err.find("3 scores: 2 written, 1 failed"), std::string::npos) << "people's lines on standard error";
+  EXPECT_THAT(run.err, HasSubstr("3 scores: 2 written, 1 failed")) << "people's lines on standard error";
 }
 
 TEST_F(Batch, WhatCannotWorkIsRefusedBeforeAnyScoreIsTouched) {
@@ -89,7 +89,7 @@ TEST_F(Batch, WhatCannotWorkIsRefusedBeforeAnyScoreIsTouched) {
     const std::vector<std::string> before = dir.Files("in");
     const CommandRun run = Run(c.args);
     EXPECT_EQ(run.status, 2) << c.message;
-    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_THAT(run.err, HasSubstr(c.message));
     EXPECT_EQ(dir.Files("in"), before) << c.message;
   }
 }

@@ -13,9 +13,9 @@
 #include <fstream>
 #include <numeric>
 #include <sstream>
-#include <zip.h>
 
 #include "command.h"
+#include "score_file.h"
 #include "session.h"
 
 namespace ostinel_test {
@@ -318,34 +318,11 @@ std::vector<ScoreNote> Music(const pugi::xml_document& score, bool withCues) {
   return notes;
 }
 
-bool Load(const std::string& path, pugi::xml_document* document) {
-  if (path.size() > 4 && path.substr(path.size() - 4) == ".mxl") {
-    int error = 0;
-    zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
-    if (archive == nullptr) return false;
-    bool loaded = false;
-    for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
-      const std::string name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
-      if (name == "mimetype" || name.rfind("META-INF/", 0) == 0) continue;
-      zip_stat_t stat;
-      zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat);
-      std::string bytes(stat.size, '\0');
-      zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
-      zip_fread(file, bytes.data(), stat.size);
-      zip_fclose(file);
-      loaded = static_cast<bool>(document->load_buffer(bytes.data(), bytes.size()));
-      break;
-    }
-    zip_close(archive);
-    return loaded;
-  }
-  return static_cast<bool>(document->load_file(path.c_str()));
-}
-
 pugi::xml_document Read(const std::string& path) {
-  pugi::xml_document document;
-  EXPECT_TRUE(Load(path, &document)) << path;
-  return document;
+  ostinel_cli::ScoreFile score;
+  std::string error;
+  EXPECT_TRUE(ostinel_cli::ReadScore(path, &score, &error)) << error;
+  return std::move(score.document);
 }
 
 }  // namespace ostinel_test

@@ -1,6 +1,7 @@
 // Running the ostinel command in the test process, and reading scores back.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <pugixml.hpp>
@@ -8,6 +9,9 @@
 #include <vector>
 
 namespace ostinel_test {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 // A directory of its own for one test, removed afterwards (subdirectories included).
 class TempDir {
@@ -106,7 +110,6 @@ struct ScoreNote {
   bool operator==(const ScoreNote&) const = default;
 };
 std::vector<ScoreNote> Music(const pugi::xml_document& score, bool withCues);
-bool Load(const std::string& path, pugi::xml_document* document);
 // A written score read back; a failure of the test when it cannot be.
 pugi::xml_document Read(const std::string& path);
 

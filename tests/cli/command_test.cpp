@@ -31,20 +31,20 @@ TEST_F(Command, AddModeWritesTheCueAndKeepsTheMusicAndMarkModeItalicMarkers) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("Oboe: rest in measures 1-8 (8 measures); proposed cue Flute, measures 4-8; cue "
                          "written to Oboe\n"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("One cue was created in the score."), std::string::npos);
+  EXPECT_THAT(run.out, HasSubstr("One cue was created in the score."));
   const pugi::xml_document out = Read(dir.Path("duet.cued.musicxml"));
   EXPECT_EQ(Music(out, false), Music(Read(Score()), false)) << "the written score holds the same music";
   for (int m = 4; m <= 8; ++m) EXPECT_EQ(CuePitches(out, 2, m), kScale);
   EXPECT_TRUE(CuePitches(out, 2, 3).empty());
-  EXPECT_NE(ReadText(dir.Path("duet.cued.musicxml")).find("<words font-size=\"16\">Flute</words>"), std::string::npos)
+  EXPECT_THAT(ReadText(dir.Path("duet.cued.musicxml")), HasSubstr("<words font-size=\"16\">Flute</words>"))
       << "the cue's name";
 
   const CommandRun mark = Run({"-o", dir.Path("marked.xml"), "--mode", "mark", "--measures", "--threshold", "6"});
   ASSERT_EQ(mark.status, 0) << mark.err;
-  EXPECT_NE(mark.out.find("Oboe: rest in measures 1-8 (8 measures); marked"), std::string::npos) << mark.out;
+  EXPECT_THAT(mark.out, HasSubstr("Oboe: rest in measures 1-8 (8 measures); marked"));
   const std::string xml = ReadText(dir.Path("marked.xml"));
-  EXPECT_NE(xml.find("font-style=\"italic\">*** 8 measures of rest ***</words>"), std::string::npos);
-  EXPECT_NE(xml.find("font-family=\"Arial\""), std::string::npos);
+  EXPECT_THAT(xml, HasSubstr("font-style=\"italic\">*** 8 measures of rest ***</words>"));
+  EXPECT_THAT(xml, HasSubstr("font-family=\"Arial\""));
 }
 
 struct TranspositionCase {
@@ -96,8 +96,8 @@ TEST_P(BadInputs, AreRefusedClearlyAndNothingIsWritten) {
   const std::vector<std::string> before = dir.Files();
   const CommandRun run = RunOn({dir.Path(c.name)});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find(c.name), std::string::npos) << "the message names the file: " << run.err;
+  EXPECT_THAT(run.err, HasSubstr(c.message));
+  EXPECT_THAT(run.err, HasSubstr(c.name)) << "the message names the file: " << run.err;
   EXPECT_EQ(dir.Files(), before) << "no output, no leftovers";
 }
 
@@ -148,7 +148,7 @@ TEST_F(Command, CompressedScoresAreReadAndWrittenAsSuchAndNeedTheirContainer) {
   const std::vector<std::string> before = dir.Files();
   const CommandRun lonely = RunOn({dir.Path("lonely.mxl")});
   EXPECT_EQ(lonely.status, 1);
-  EXPECT_NE(lonely.err.find("has no META-INF/container.xml"), std::string::npos) << lonely.err;
+  EXPECT_THAT(lonely.err, HasSubstr("has no META-INF/container.xml"));
   EXPECT_EQ(dir.Files(), before);
 }
 
@@ -164,7 +164,7 @@ class BadOptions : public Command, public ::testing::WithParamInterface<BadOptio
 TEST_P(BadOptions, AreRefusedBeforeAnythingIsWritten) {
   const CommandRun run = Run(GetParam().args);
   EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.err.find(GetParam().message), std::string::npos) << run.err;
+  EXPECT_THAT(run.err, HasSubstr(GetParam().message));
   EXPECT_EQ(dir.Files(), std::vector<std::string>{"duet.musicxml"});
 }
 
@@ -192,12 +192,12 @@ TEST_F(Command, TheInputIsNeverOverwrittenUnlessNamedAsTheOutput) {
 
 TEST_F(Command, TheLastChoicesAreKeptAndTheCommandLineOverridesThem) {
   ASSERT_EQ(Run({"--mode", "mark", "--measures", "--threshold", "7"}).status, 0);
-  EXPECT_NE(ReadText(dir.Path("config/registry")).find("OstinelPI_Flag2=dword:"), std::string::npos);
+  EXPECT_THAT(ReadText(dir.Path("config/registry")), HasSubstr("OstinelPI_Flag2=dword:"));
   const CommandRun again = Run({});
-  EXPECT_NE(again.out.find("Oboe: rest in measures 1-8 (8 measures); marked"), std::string::npos)
+  EXPECT_THAT(again.out, HasSubstr("Oboe: rest in measures 1-8 (8 measures); marked"))
       << "mark mode, measures, threshold 7 remembered: " << again.out;
   const CommandRun overridden = Run({"--threshold", "9"});
-  EXPECT_NE(overridden.out.find("No locations were found"), std::string::npos) << overridden.out;
+  EXPECT_THAT(overridden.out, HasSubstr("No locations were found"));
 }
 
 TEST_F(Command, ReviewTakesTheUsersAnswersFromTheConsole) {
@@ -207,23 +207,23 @@ TEST_F(Command, ReviewTakesTheUsersAnswersFromTheConsole) {
   WriteText(Score(), SmallScore(parts));
   const CommandRun run = Run({"--mode", "review", "--measures", "--threshold", "6"}, "t 3\nn Solo flute\nc\n");
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("Cue to: Oboe, Horn"), std::string::npos) << "both re-enter together: " << run.out;
-  EXPECT_NE(run.out.find("cue written to Horn"), std::string::npos) << run.out;
+  EXPECT_THAT(run.out, HasSubstr("Cue to: Oboe, Horn")) << "both re-enter together: " << run.out;
+  EXPECT_THAT(run.out, HasSubstr("cue written to Horn"));
   const pugi::xml_document out = Read(dir.Path("duet.cued.musicxml"));
   EXPECT_TRUE(CuePitches(out, 2, 8).empty());
   EXPECT_EQ(CuePitches(out, 3, 8).size(), 4u);
-  EXPECT_NE(ReadText(dir.Path("duet.cued.musicxml")).find("font-size=\"16\">Solo flute</words>"), std::string::npos);
+  EXPECT_THAT(ReadText(dir.Path("duet.cued.musicxml")), HasSubstr("font-size=\"16\">Solo flute</words>"));
 }
 
 TEST_F(Command, ReviewSkipsAndStopsAsAsked) {
   const CommandRun skipped = Run({"--mode", "review", "--measures", "--threshold", "6"}, "x\ns\n");
   ASSERT_EQ(skipped.status, 0) << skipped.err;
-  EXPECT_NE(skipped.out.find("Unknown answer \"x\""), std::string::npos);
-  EXPECT_NE(skipped.out.find("; skipped"), std::string::npos) << skipped.out;
+  EXPECT_THAT(skipped.out, HasSubstr("Unknown answer \"x\""));
+  EXPECT_THAT(skipped.out, HasSubstr("; skipped"));
   EXPECT_TRUE(CuePitches(Read(dir.Path("duet.cued.musicxml")), 2, 8).empty());
   const CommandRun stopped = Run({"--mode", "review", "-o", dir.Path("q.musicxml")}, "s\n");
   ASSERT_EQ(stopped.status, 0) << stopped.err;
-  EXPECT_NE(stopped.out.find("; skipped"), std::string::npos) << stopped.out;
+  EXPECT_THAT(stopped.out, HasSubstr("; skipped"));
 }
 
 TEST_F(Command, AStoppedSearchWritesNothing) {
@@ -249,8 +249,8 @@ TEST_F(Command, ProgressIsDrawnOnlyOnATerminalAndClearedAfterwards) {
   const CommandRun terminal = RunOstinel(args, dir.Path("config"), "", true);
   ASSERT_EQ(piped.status, 0) << piped.err;
   ASSERT_EQ(terminal.status, 0) << terminal.err;
-  EXPECT_EQ(piped.err.find('['), std::string::npos) << piped.err;
-  EXPECT_NE(terminal.err.find("] 100%"), std::string::npos) << terminal.err;
+  EXPECT_THAT(piped.err, Not(HasSubstr("[")));
+  EXPECT_THAT(terminal.err, HasSubstr("] 100%"));
   // The bar is wiped before anything else is printed, so the summary stays clean.
   EXPECT_EQ(terminal.err.back(), '\r');
   EXPECT_EQ(terminal.out, piped.out);
@@ -336,8 +336,7 @@ TEST_F(Command, VoicesBeyondTheHostsLayersAreLeftOutWithAWarning) {
   WriteText(Score(), score.insert(score.find("</measure>"), extra));
   const CommandRun run = Run({"--mode", "mark"});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.err.find("part P1 (Flute), staff 1: voice 5 has no layer left and is left out of the search"),
-            std::string::npos) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("part P1 (Flute), staff 1: voice 5 has no layer left and is left out of the search"));
   EXPECT_EQ(Music(Read(dir.Path("duet.cued.musicxml")), false), Music(Read(Score()), false));
 }
 
@@ -347,7 +346,7 @@ TEST_F(Command, CueSizedNotesOfTheScoreAreExistingCues) {
   WriteText(Score(), SmallScore(parts));
   const CommandRun run = Run({"--mode", "add", "--measures", "--threshold", "6"});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("No locations were found"), std::string::npos) << run.out;
+  EXPECT_THAT(run.out, HasSubstr("No locations were found"));
 }
 
 }  // namespace

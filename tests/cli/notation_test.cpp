@@ -51,7 +51,7 @@ class CueNotation : public ::testing::Test {
     args.insert(args.end(), options.begin(), options.end());
     run = RunOstinel(args, dir.Path("config"));
     ASSERT_EQ(run.status, 0) << run.err;
-    ASSERT_TRUE(Load(dir.Path("out.musicxml"), &out));
+    out = Read(dir.Path("out.musicxml"));
     summary = ReadJson(dir.Path("summary.json"));
   }
   // The cue notes of a part's measure.
@@ -176,15 +176,14 @@ TEST_F(CueNotation, EverythingTheUserReadsNamesMeasuresByTheScoresOwnNumbers) {
     score.insert(at + 8, " implicit=\"yes\"");
   }
   Cue(score);
-  EXPECT_NE(run.out.find("Oboe: rest in measures 0-8 (9 measures); proposed cue Flute, measures 4-8"),
-            std::string::npos) << run.out;
+  EXPECT_THAT(run.out, HasSubstr("Oboe: rest in measures 0-8 (9 measures); proposed cue Flute, measures 4-8"));
   EXPECT_EQ(summary["locations"][0]["rest"]["start"], (Json{{"number", "0"}, {"index", 1}}));
   EXPECT_EQ(summary["locations"][0]["proposal"]["last"], (Json{{"number", "8"}, {"index", 9}}));
   Cue(score, {"--bars", "1-12"});
-  EXPECT_NE(run.out.find("Oboe: rest in measures 1-8 (8 measures)"), std::string::npos) << run.out;
+  EXPECT_THAT(run.out, HasSubstr("Oboe: rest in measures 1-8 (8 measures)"));
   const CommandRun outside = RunOstinel({dir.Path("in.musicxml"), "--bars", "5-13"}, dir.Path("config"));
   EXPECT_EQ(outside.status, 2);
-  EXPECT_NE(outside.err.find("--bars: the score prints no measure 13 after measure 5"), std::string::npos) << outside.err;
+  EXPECT_THAT(outside.err, HasSubstr("--bars: the score prints no measure 13 after measure 5"));
 }
 
 TEST(MeasureRanges, FollowThePrintedNumbersWhereverTheyRestartOrSkip) {
@@ -268,8 +267,7 @@ TEST_F(CueNotation, NamesInAnyScriptSurviveAndAreCutOnlyBetweenCharacters) {
   parts[0].name = russian;
   parts[1].name = "Flûte à bec";
   Cue(RawScore(parts));
-  EXPECT_NE(run.out.find("Flûte à bec: rest in measures 1-8 (8 measures); proposed cue " + russian), std::string::npos)
-      << run.out;
+  EXPECT_THAT(run.out, HasSubstr("Flûte à bec: rest in measures 1-8 (8 measures); proposed cue " + russian));
   const std::string name = out.select_node("/score-partwise/part[2]/measure[4]/direction[@id]//words").node().child_value();
   EXPECT_EQ(name, russian.substr(0, 48)) << "the name's 49 bytes would split the 25th letter";
   ostinel_cli::ScoreFile again;
@@ -297,7 +295,7 @@ TEST_F(CueNotation, ATempoChangeSoundsWhereTheStandardPutsIt) {
                                           "mark", "--seconds", "--threshold", "10"},
                                          dir.Path("config"));
     ASSERT_EQ(marked.status, 0) << marked.err;
-    EXPECT_NE(ReadText(dir.Path("tempo-out.musicxml")).find(c.marker), std::string::npos) << c.offset;
+    EXPECT_THAT(ReadText(dir.Path("tempo-out.musicxml")), HasSubstr(c.marker)) << c.offset;
   }
 }
 

@@ -67,12 +67,12 @@ TEST(Report, ShowsEveryLocationEngravedAndLoadsCleanInABrowser) {
   const std::string page = ReadText(dir.Path("report.html"));
   EXPECT_EQ(Count(page, "<script"), 0) << "the page needs no script";
   EXPECT_EQ(Count(page, "<tr><td><a href=\"#location-"), locations) << "a row per location, linked";
-  EXPECT_NE(page.find("<h1>Cue notes: Ostinel sample: an orchestral excerpt</h1>"), std::string::npos);
+  EXPECT_THAT(page, HasSubstr("<h1>Cue notes: Ostinel sample: an orchestral excerpt</h1>"));
   EXPECT_NE(page.find("<td>Flute</td><td>measures 9–30 (22 measures, 55.0 s)</td><td>Oboe, measures 26–30</td>"),
             std::string::npos);
 
   const Browsed browsed = Browse(dir, dir.Path("report.html"), dir.Path("report.png"));
-  EXPECT_EQ(browsed.log.find("CONSOLE"), std::string::npos) << browsed.log;
+  EXPECT_THAT(browsed.log, Not(HasSubstr("CONSOLE")));
   EXPECT_EQ(Count(browsed.dom, "<section id=\"location-"), locations);
   // Each section: the source passage and the receiving staff, both engraved,
   // under captions with the score's measure numbers.
@@ -82,8 +82,8 @@ TEST(Report, ShowsEveryLocationEngravedAndLoadsCleanInABrowser) {
     const std::string text = browsed.dom.substr(at, browsed.dom.find("</section>", at) - at);
     EXPECT_EQ(Count(text, "<figure class=\"engraved\">"), 2) << text.substr(0, 200);
     EXPECT_EQ(EngravedFigures(text), 2) << "each figure holds its notation";
-    EXPECT_NE(text.find(": where the cue was taken from</figcaption>"), std::string::npos);
-    EXPECT_NE(text.find(", with the cue</figcaption>"), std::string::npos);
+    EXPECT_THAT(text, HasSubstr(": where the cue was taken from</figcaption>"));
+    EXPECT_THAT(text, HasSubstr(", with the cue</figcaption>"));
   }
   EXPECT_EQ(sections, locations);
   EXPECT_EQ(ReadText(dir.Path("report.png")).substr(1, 3), "PNG");
@@ -99,8 +99,8 @@ TEST(Report, AMarkedRestShowsTheEndOfTheRestWithItsMarker) {
   ASSERT_EQ(run.status, 0) << run.err;
   const std::string page = ReadText(dir.Path("report.html"));
   EXPECT_EQ(Count(page, "<figure class=\"engraved\">"), 1);
-  EXPECT_NE(page.find("<figcaption>Oboe, measures 4–8, marked</figcaption>"), std::string::npos) << page.substr(0, 3000);
-  EXPECT_NE(page.find("<td>—</td><td>marked</td>"), std::string::npos) << "mark mode proposes no cue";
+  EXPECT_THAT(page, HasSubstr("<figcaption>Oboe, measures 4–8, marked</figcaption>")) << page.substr(0, 3000);
+  EXPECT_THAT(page, HasSubstr("<td>—</td><td>marked</td>")) << "mark mode proposes no cue";
 }
 
 TEST(Report, WithoutItsEngraverTheCommandSaysSoAndWritesTheRest) {
@@ -124,7 +124,7 @@ TEST(Report, WithoutItsEngraverTheCommandSaysSoAndWritesTheRest) {
                                       dir.Path("config"));
     if (before != nullptr) setenv(c.variable, kept.c_str(), 1); else unsetenv(c.variable);
     EXPECT_EQ(run.status, 1) << c.variable;
-    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_THAT(run.err, HasSubstr(c.message));
     EXPECT_TRUE(Exists(dir.Path("cued.musicxml"))) << "the cued score is written regardless";
     EXPECT_FALSE(Exists(dir.Path("report.html")));
   }

@@ -59,7 +59,7 @@ TEST_P(OutputTargets, AreRegularFilesOrNewNamesAndNothingElse) {
   const std::string scoreBefore = ReadText(Score());
   const CommandRun run = Run({"-o", target, "--mode", "add", "--measures", "--threshold", "6"});
   EXPECT_EQ(run.status, c.status) << run.err;
-  EXPECT_NE((run.err + run.out).find(c.message), std::string::npos) << run.err;
+  EXPECT_THAT(run.err + run.out, HasSubstr(c.message));
   EXPECT_EQ(ReadText(Score()), scoreBefore) << "the score read is never touched";
   EXPECT_TRUE(Leftovers(dir).empty());
 }
@@ -102,7 +102,7 @@ TEST_F(Safety, ASymlinkIsWrittenThroughAndAnOldFileKeepsItsMode) {
     lstat(dir.Path("link.musicxml").c_str(), &status);
     return status.st_mode;
   }())) << "the link stays a link";
-  EXPECT_NE(ReadText(dir.Path("old.musicxml")).find("<score-partwise"), std::string::npos) << "its target got the score";
+  EXPECT_THAT(ReadText(dir.Path("old.musicxml")), HasSubstr("<score-partwise")) << "its target got the score";
   EXPECT_EQ(Mode(dir.Path("old.musicxml")) & 07777, 0440u) << "and kept its permissions";
   EXPECT_TRUE(Leftovers(dir).empty());
 }
@@ -118,13 +118,12 @@ TEST_F(Safety, TheSummaryAndTheReportMayNameNeitherTheScoreNorAnotherOutput) {
       symlink(Score().c_str(), dir.Path("link-to-score.xml").c_str());
       const CommandRun run = Run({"-o", output, option, file, "--mode", "add"});
       EXPECT_EQ(run.status, 2) << file << " " << output;
-      EXPECT_NE(run.err.find(option + " " + file + " names the"), std::string::npos) << run.err;
+      EXPECT_THAT(run.err, HasSubstr(option + " " + file + " names the"));
     }
   }
   const CommandRun both = Run({"--json", dir.Path("s.json"), "--report", dir.Path("s.json"), "--mode", "add"});
   EXPECT_EQ(both.status, 2);
-  EXPECT_NE(both.err.find("--report " + dir.Path("s.json") + " names the file of the summary too"), std::string::npos)
-      << both.err;
+  EXPECT_THAT(both.err, HasSubstr("--report " + dir.Path("s.json") + " names the file of the summary too"));
   EXPECT_EQ(ReadText(Score()), before);
   EXPECT_FALSE(Exists(dir.Path("out.musicxml")));
   EXPECT_FALSE(Exists(dir.Path("same.musicxml")));
@@ -137,7 +136,7 @@ TEST_F(Safety, AWriteThatFailsSaysWhyAndLeavesTheOldFileAsItWas) {
                          "ulimit -f 4; trap '' XFSZ;");
   command.CloseInput();
   EXPECT_EQ(command.Wait(), 1);
-  EXPECT_NE(command.Err().find("out.musicxml: cannot write: File too large"), std::string::npos) << command.Err();
+  EXPECT_THAT(command.Err(), HasSubstr("out.musicxml: cannot write: File too large"));
   EXPECT_EQ(ReadText(dir.Path("out.musicxml")), "old");
   EXPECT_TRUE(Leftovers(dir).empty());
 }
@@ -237,7 +236,7 @@ TEST_P(Inputs, AreRefusedWithTheirReasonQuicklyAndLeaveNothing) {
   const std::string input = c.make(dir);
   const CommandRun run = RunOn({input, "-o", dir.Path("out.musicxml")});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  EXPECT_THAT(run.err, HasSubstr(c.message));
   EXPECT_FALSE(Exists(dir.Path("out.musicxml")));
   EXPECT_TRUE(Leftovers(dir).empty());
 }
@@ -288,9 +287,9 @@ TEST_F(Safety, InternalEntitiesAreExpandedAndTheOutputIsUtf8) {
   const CommandRun run = Run({"-o", dir.Path("out.musicxml"), "--mode", "add", "--measures", "--threshold", "6"});
   ASSERT_EQ(run.status, 0) << run.err;
   const std::string out = ReadText(dir.Path("out.musicxml"));
-  EXPECT_NE(out.find("<part-name>Oboe d'amore</part-name>"), std::string::npos);
-  EXPECT_NE(out.find("<part-name>Flûte</part-name>"), std::string::npos) << "written as UTF-8";
-  EXPECT_NE(run.out.find("Oboe d'amore: rest in measures 1-8"), std::string::npos) << run.out;
+  EXPECT_THAT(out, HasSubstr("<part-name>Oboe d'amore</part-name>"));
+  EXPECT_THAT(out, HasSubstr("<part-name>Flûte</part-name>")) << "written as UTF-8";
+  EXPECT_THAT(run.out, HasSubstr("Oboe d'amore: rest in measures 1-8"));
 }
 
 // ---- .mxl archives ----
@@ -323,7 +322,7 @@ TEST_F(Safety, AStopAtTheReviewPromptEndsTheRunWithNothingWritten) {
   ASSERT_TRUE(command.WaitForOutput("> ")) << command.Out() << command.Err();
   command.Signal(SIGINT);
   EXPECT_EQ(command.Wait(), 130) << command.Err();
-  EXPECT_NE(command.Err().find("stopped; the score is as it was and nothing was written"), std::string::npos);
+  EXPECT_THAT(command.Err(), HasSubstr("stopped; the score is as it was and nothing was written"));
   EXPECT_FALSE(Exists(dir.Path("out.musicxml")));
   EXPECT_TRUE(Leftovers(dir).empty());
 }
@@ -403,8 +402,8 @@ TEST_F(Safety, ALocationThePlugInRefusesIsReportedAsRefusedAndFailsTheRun) {
   const CommandRun run = Run({"--mode", "add", "--measures", "--threshold", "6", "--dest-layer", "1", "--json",
                               dir.Path("s.json"), "-o", dir.Path("out.musicxml")});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find("; refused: Cue notes can only be entered in an empty layer."), std::string::npos) << run.out;
-  EXPECT_NE(run.err.find("the plug-in refused a location"), std::string::npos) << run.err;
+  EXPECT_THAT(run.out, HasSubstr("; refused: Cue notes can only be entered in an empty layer."));
+  EXPECT_THAT(run.err, HasSubstr("the plug-in refused a location"));
   const Json summary = ReadJson(dir.Path("s.json"));
   EXPECT_EQ(summary["locations"][0]["action"], "refused");
   EXPECT_EQ(summary["totals"]["cuesWritten"], 0);
@@ -414,23 +413,22 @@ TEST_F(Safety, TheSummaryNamesTheSourceTheUserChose) {
   const CommandRun run =
       Run({"--mode", "review", "--measures", "--threshold", "6", "-o", dir.Path("out.musicxml")}, "R Flute 2-3\nC\n");
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("proposed cue Flute, measures 4-8; cue written to Oboe from Flute, measures 2-3"),
-            std::string::npos) << run.out;
+  EXPECT_THAT(run.out, HasSubstr("proposed cue Flute, measures 4-8; cue written to Oboe from Flute, measures 2-3"));
 }
 
 TEST_F(Safety, ReviewNeedsAnswersAndTakesLongOnesWhole) {
   const CommandRun none = Run({"--mode", "review", "--measures", "--threshold", "6", "-o", dir.Path("none.musicxml")});
   EXPECT_EQ(none.status, 2);
-  EXPECT_NE(none.err.find("standard input ended before the first answer"), std::string::npos) << none.err;
+  EXPECT_THAT(none.err, HasSubstr("standard input ended before the first answer"));
   EXPECT_FALSE(Exists(dir.Path("none.musicxml")));
   const CommandRun help = Run({"--help"});
-  EXPECT_NE(help.out.find("a fresh configuration starts in review mode"), std::string::npos);
+  EXPECT_THAT(help.out, HasSubstr("a fresh configuration starts in review mode"));
   const CommandRun longName =
       Run({"--mode", "review", "--measures", "--threshold", "6", "-o", dir.Path("long.musicxml")},
           "n " + std::string(600, 'x') + "\nc\n");
   ASSERT_EQ(longName.status, 0) << longName.err;
-  EXPECT_EQ(longName.out.find("Unknown answer"), std::string::npos) << "one line is one answer";
-  EXPECT_NE(longName.out.find("cue written to Oboe"), std::string::npos) << longName.out;
+  EXPECT_THAT(longName.out, Not(HasSubstr("Unknown answer"))) << "one line is one answer";
+  EXPECT_THAT(longName.out, HasSubstr("cue written to Oboe"));
 }
 
 TEST_F(Safety, BadSettingsAreNamedAndSetAside) {
@@ -439,14 +437,12 @@ TEST_F(Safety, BadSettingsAreNamedAndSetAside) {
   WriteText(dir.Path("config/registry"), "software\\lorvent\\OstinelPI_Flag2=dword:f8240100\n");
   const CommandRun zero = Run({"--mode", "mark", "--measures"});
   EXPECT_EQ(zero.status, 0) << zero.err;
-  EXPECT_NE(zero.err.find("settings file " + dir.Path("config/registry") + " holds threshold 0"), std::string::npos)
-      << zero.err;
-  EXPECT_NE(zero.err.find("starting from the defaults"), std::string::npos);
+  EXPECT_THAT(zero.err, HasSubstr("settings file " + dir.Path("config/registry") + " holds threshold 0"));
+  EXPECT_THAT(zero.err, HasSubstr("starting from the defaults"));
   WriteText(dir.Path("config/registry"), "garbage\n");
   const CommandRun garbled = Run({"--mode", "mark"});
   EXPECT_EQ(garbled.status, 0) << garbled.err;
-  EXPECT_NE(garbled.err.find("settings file " + dir.Path("config/registry") + ":1: not a registry value line"),
-            std::string::npos) << garbled.err;
+  EXPECT_THAT(garbled.err, HasSubstr("settings file " + dir.Path("config/registry") + ":1: not a registry value line"));
 }
 
 }  // namespace

@@ -138,7 +138,7 @@ TEST(WholeScores, TheSampleGivesTheSummaryTheReadmeShows) {
   for (std::string line; std::getline(readme, line);) {
     if (line.rfind("    ", 0) != 0 || line.find(": rest in measures ") == std::string::npos) continue;
     ++quoted;
-    EXPECT_NE(expected.find(line.substr(4) + "\n"), std::string::npos) << line;
+    EXPECT_THAT(expected, HasSubstr(line.substr(4) + "\n")) << line;
   }
   EXPECT_GE(quoted, 2);
 }

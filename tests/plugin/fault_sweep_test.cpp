@@ -259,7 +259,7 @@ class FaultedRun {
       const uint16_t staff = m_host.Doc().InstrumentAt(slot);
       for (int measure = 1; measure <= kMeasures; ++measure) {
         for (const std::string& text : MarkerTexts(m_host, staff, measure)) {
-          EXPECT_NE(text.find("measures of rest"), std::string::npos) << text;
+          EXPECT_THAT(text, HasSubstr("measures of rest"));
         }
       }
     }

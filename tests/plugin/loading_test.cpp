@@ -26,7 +26,7 @@ TEST_P(LoadByExecutable, StaysLoadedOnlyInAKnownHost) {
   const auto plugin = Plugin::Load(host, PluginPath(), &error);
   EXPECT_EQ(plugin != nullptr, GetParam().loads) << error;
   if (!GetParam().loads) {
-    EXPECT_NE(error.find("refused to load"), std::string::npos) << error;
+    EXPECT_THAT(error, HasSubstr("refused to load"));
     // A refused library is closed again.
     EXPECT_EQ(dlopen(PluginPath().c_str(), RTLD_LAZY | RTLD_NOLOAD), nullptr);
   }

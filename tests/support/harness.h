@@ -2,6 +2,7 @@
 // loads it, fresh for every test.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -14,6 +15,9 @@
 #include "resources/resource_ids.h"
 
 namespace ostinel_test {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 std::string PluginPath();
 std::string ProbePath();
