@@ -17,7 +17,6 @@
 namespace ostinel_test {
 
 using ::testing::HasSubstr;
-using ::testing::Not;
 
 std::string PluginPath();
 std::string ProbePath();
