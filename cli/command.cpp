@@ -200,6 +200,12 @@ int Run(CommandOptions& options, const Outputs& outputs, const CommandIo& io, Ru
     std::fprintf(io.err, "ostinel: %s\n", error.c_str());
     return StopSignal() != 0 ? StopStatus() : 1;
   }
+  if (!file.unsafeEntry.empty() && !output.standardOutput && CompressedName(output.path)) {
+    std::fprintf(io.err, "ostinel: %s: %s, which a cued .mxl would write again; nothing was written (-o NAME.musicxml "
+                         "writes the cued score alone)\n",
+                 options.input.c_str(), file.unsafeEntry.c_str());
+    return 1;
+  }
   quivrasim::Host& host = state.host;
   ImportedScore& score = state.score;
   if (!ImportScore(file.document, host.Doc(), &score, &error)) {

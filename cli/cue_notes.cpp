@@ -1,6 +1,7 @@
 #include "cue_notes.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <numeric>
 #include <string>
@@ -19,14 +20,23 @@ namespace {
 using quivrasim::Bytes;
 using quivrasim::RecordKey;
 
+// A tuplet bracket as the cue shows it.
+struct CueTuplet {
+  size_t first;
+  size_t last;
+  int number;
+  int actual;
+  int normal;
+  bool shown = false;   // some entry of it is not hidden
+  bool nested = false;  // inside or around another: it shows its own ratio
+};
+
 struct CueEntry {
   QXEntry entry;
-  int actual = 1;
-  int normal = 1;
-  bool tupletStart = false;
-  bool tupletStop = false;
-  bool tupletShown = false;  // some entry of its tuplet is not hidden
-  bool hidden = false;       // a placeholder that only keeps the time
+  int64_t actual = 1;  // the tuplets it stands in, together
+  int64_t normal = 1;
+  bool hidden = false;  // a placeholder that only keeps the time
+  bool grace = false;
 };
 
 // The cue entries of one staff, layer and measure.
@@ -35,6 +45,7 @@ struct Voice {
   int staff = 1;
   int layer = 0;
   std::vector<CueEntry> entries;
+  std::vector<CueTuplet> tuplets;
 };
 
 void Text(pugi::xml_node parent, const char* name, const std::string& value) {
@@ -47,8 +58,8 @@ int64_t DenominatorOf(int64_t numerator, int64_t denominator) {
 
 class PartCueWriter {
  public:
-  PartCueWriter(const quivrasim::Document& host, const Snapshot& snapshot, const CueSlurs& slurs, PartLayout& part)
-      : m_host(host), m_snapshot(snapshot), m_slurs(slurs), m_part(part) {}
+  PartCueWriter(const quivrasim::Document& host, const ImportedScore& score, const CueSlurs& slurs, PartLayout& part)
+      : m_host(host), m_snapshot(score.snapshot), m_lyricLines(score.lyricLines), m_slurs(slurs), m_part(part) {}
 
   // The part's frames that hold new entries, in score order.
   void Collect(const NewFrames& newFrames) {
@@ -64,7 +75,8 @@ class PartCueWriter {
       const quivrasim::Entries* entries = m_host.Frame({m_part.instruments[static_cast<size_t>(staff - 1)],
                                                         static_cast<int16_t>(measure), static_cast<uint16_t>(layer)});
       if (entries == nullptr) continue;
-      Voice voice{measure, staff, layer, CueEntries(*entries)};
+      Voice voice{measure, staff, layer, {}, {}};
+      ReadCueEntries(*entries, &voice);
       if (voice.entries.empty()) continue;
       m_index[{measure, staff, layer}] = m_voices.size();
       m_voices.push_back(std::move(voice));
@@ -82,8 +94,9 @@ class PartCueWriter {
       const int64_t measure = m_host.MeasureLength(voice.measure);
       factor = std::lcm(factor, DenominatorOf(measure * divisions, kQXQuarter));
       for (const CueEntry& item : voice.entries) {
+        if (item.grace) continue;
         const int64_t numerator = int64_t{item.entry.duration} * item.normal * divisions;
-        factor = std::lcm(factor, DenominatorOf(numerator, int64_t{item.actual} * kQXQuarter));
+        factor = std::lcm(factor, DenominatorOf(numerator, item.actual * kQXQuarter));
         // A hidden rest is written as notated values, each a multiple of its
         // lowest bit, which divides it exactly when the whole does.
       }
@@ -121,46 +134,60 @@ class PartCueWriter {
            ((entry.flags & kQXEntryPlaceholder) != 0 || entry.hostWord144 == kFillerMark);
   }
 
-  std::vector<CueEntry> CueEntries(const quivrasim::Entries& entries) const {
-    std::vector<CueEntry> cue;
-    int left = 0;
-    int actual = 1;
-    int normal = 1;
+  // The cue entries of a frame, with the tuplets they stand in: each
+  // running tuplet scales the entries it spans, nested ones multiply.
+  void ReadCueEntries(const quivrasim::Entries& entries, Voice* voice) const {
+    struct Running {
+      int left;
+      size_t bracket;
+    };
+    std::vector<Running> running;
     for (const QXEntry& entry : entries) {
       if (!IsCueEntry(entry)) continue;
+      const size_t index = voice->entries.size();
       CueEntry item{entry};
       item.hidden = Hidden(entry);
-      if (left == 0) {
-        if (const std::optional<QXTuplet> tuplet = m_host.TupletAt(entry.number)) {
-          left = tuplet->entries;
-          actual = tuplet->actual;
-          normal = tuplet->normal;
-          item.tupletStart = true;
+      item.grace = (entry.flags & kQXEntryGrace) != 0;
+      if ((entry.flags & kQXEntryTuplet) != 0) {
+        for (const QXTuplet& tuplet : m_host.TupletsAt(entry.number)) {
+          running.push_back(Running{tuplet.entries, voice->tuplets.size()});
+          voice->tuplets.push_back(CueTuplet{index, index, static_cast<int>(running.size()), tuplet.actual, tuplet.normal});
         }
       }
-      if (left > 0) {
-        item.actual = actual;
-        item.normal = normal;
-        item.tupletStop = --left == 0;
+      for (const Running& tuplet : running) {
+        item.actual *= voice->tuplets[tuplet.bracket].actual;
+        item.normal *= voice->tuplets[tuplet.bracket].normal;
       }
-      cue.push_back(item);
+      const int64_t common = std::gcd(item.actual, item.normal);
+      item.actual /= common;
+      item.normal /= common;
+      voice->entries.push_back(item);
+      for (Running& tuplet : running) {
+        if (--tuplet.left == 0) voice->tuplets[tuplet.bracket].last = index;
+      }
+      std::erase_if(running, [](const Running& tuplet) { return tuplet.left <= 0; });
     }
-    // A tuplet is shown (bracket and all) when any of its entries is.
-    for (size_t first = 0; first < cue.size(); ++first) {
-      if (!cue[first].tupletStart) continue;
-      size_t last = first;
-      while (last + 1 < cue.size() && !cue[last].tupletStop && !cue[last + 1].tupletStart) ++last;
-      bool shown = false;
-      for (size_t i = first; i <= last; ++i) shown = shown || !cue[i].hidden;
-      for (size_t i = first; i <= last; ++i) cue[i].tupletShown = shown;
+    // What runs past the frame's end ends with it.
+    for (const Running& tuplet : running) voice->tuplets[tuplet.bracket].last = voice->entries.size() - 1;
+    for (CueTuplet& tuplet : voice->tuplets) {
+      for (size_t i = tuplet.first; i <= tuplet.last; ++i) tuplet.shown = tuplet.shown || !voice->entries[i].hidden;
+      for (const CueTuplet& other : voice->tuplets) {
+        if (&other != &tuplet && other.first <= tuplet.last && tuplet.first <= other.last) tuplet.nested = true;
+      }
     }
-    return cue;
+  }
+
+  // The time the part's own voices take in a measure, in its divisions now.
+  int64_t Length(int measure) const {
+    const int64_t own = m_part.contentEnd[static_cast<size_t>(measure - 1)];
+    return own > 0 ? own : m_host.MeasureLength(measure) * Divisions(measure) / kQXQuarter;
   }
 
   int64_t Divisions(int measure) const { return m_part.endDivisions[static_cast<size_t>(measure - 1)]; }
 
-  int64_t DurationOf(const CueEntry& item, int64_t divisions) const {
-    return int64_t{item.entry.duration} * item.normal * divisions / (int64_t{item.actual} * kQXQuarter);
+  static int64_t DurationOf(const CueEntry& item, int64_t divisions) {
+    if (item.grace) return 0;
+    return int64_t{item.entry.duration} * item.normal * divisions / (item.actual * kQXQuarter);
   }
 
   // The entry before or after one in the same staff and layer, across the barline.
@@ -204,8 +231,9 @@ class PartCueWriter {
       }
       time += duration;
     }
-    // A source layer that stops short of the barline: the cue voice still fills the measure.
-    const int64_t length = m_host.MeasureLength(voice.measure) * divisions / kQXQuarter;
+    // A source layer that stops short of the barline: the cue voice still
+    // fills the measure, as far as the part's own voices go.
+    const int64_t length = Length(voice.measure);
     if (time < length) {
       const int64_t gap = length - time;
       HiddenTime(measure, voice, number, gap * kQXQuarter % divisions == 0 ? gap * kQXQuarter / divisions : 0, gap);
@@ -280,6 +308,10 @@ class PartCueWriter {
     for (int n = 0; n < count; ++n) {
       pugi::xml_node note = measure.append_child("note");
       if (item.hidden) note.append_attribute("print-object") = "no";
+      if (item.grace) {
+        pugi::xml_node grace = note.append_child("grace");
+        if ((entry.flags & kQXEntryGraceSlash) != 0) grace.append_attribute("slash") = "yes";
+      }
       note.append_child("cue");
       if (n > 0) note.append_child("chord");
       const QXNoteSlot& slot = entry.notes[n];
@@ -287,18 +319,9 @@ class PartCueWriter {
         pugi::xml_node restNode = note.append_child("rest");
         if (wholeMeasureRest) restNode.append_attribute("measure") = "yes";
       } else {
-        const Pitch written = Transpose(Pitch{static_cast<int16_t>(slot.word0), static_cast<int16_t>(slot.word1)},
-                                        -m_part.transposeDiatonic, -m_part.transposeChromatic);
-        char step = 'C';
-        int alter = 0;
-        int octave = 4;
-        PitchToXml(written, &step, &alter, &octave);
-        pugi::xml_node pitch = note.append_child("pitch");
-        Text(pitch, "step", std::string(1, step));
-        if (alter != 0) Text(pitch, "alter", std::to_string(alter));
-        Text(pitch, "octave", std::to_string(octave));
+        WritePitch(note, slot, voice.staff, voice.measure, entry.position);
       }
-      Text(note, "duration", std::to_string(std::max<int64_t>(duration, 1)));
+      if (!item.grace) Text(note, "duration", std::to_string(std::max<int64_t>(duration, 1)));
       AppendInstrument(note);
       Text(note, "voice", std::to_string(number));
       if (typed) AppendType(note, type, dots);
@@ -307,6 +330,8 @@ class PartCueWriter {
         Text(modification, "actual-notes", std::to_string(item.actual));
         Text(modification, "normal-notes", std::to_string(item.normal));
       }
+      const uint32_t notehead = (slot.flags >> kNoteheadShift) & 0x3F;
+      if (!rest && notehead > 0 && notehead < std::size(kNoteheads)) Text(note, "notehead", kNoteheads[notehead]);
       if (m_part.staves > 1) Text(note, "staff", std::to_string(voice.staff));
       if (n == 0 && !rest) WriteBeams(note, entry.number);
       WriteNotations(note, voice, index, slot, n == 0, rest);
@@ -317,6 +342,41 @@ class PartCueWriter {
         ++counts->notes;
       }
     }
+  }
+
+  // A note's pitch as the staff writes it where it stands: through the
+  // staff's transposition there, a microtone's fraction kept; an unpitched
+  // note at its display position.
+  void WritePitch(pugi::xml_node note, const QXNoteSlot& slot, int staff, int measure, int32_t position) const {
+    const Pitch sounding{static_cast<int16_t>(slot.word0), static_cast<int16_t>(slot.word1)};
+    const bool unpitched = (slot.flags & kNoteUnpitched) != 0;
+    const Transposition t = unpitched ? Transposition{} : m_part.TranspositionAt(staff, measure, position);
+    const Pitch written = Transpose(sounding, -t.diatonic, -t.chromatic);
+    char step = 'C';
+    int alter = 0;
+    int octave = 4;
+    PitchToXml(written, &step, &alter, &octave);
+    if (unpitched) {
+      pugi::xml_node display = note.append_child("unpitched");
+      Text(display, "display-step", std::string(1, step));
+      Text(display, "display-octave", std::to_string(octave));
+      return;
+    }
+    // The microtone: a signed 12-bit field.
+    int thousandths = static_cast<int>(slot.flags & kNoteMicrotoneMask);
+    if (thousandths >= 0x800) thousandths -= 0x1000;
+    pugi::xml_node pitch = note.append_child("pitch");
+    Text(pitch, "step", std::string(1, step));
+    if (thousandths != 0) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%.3f", alter + thousandths / 1000.0);
+      std::string value = text;
+      while (value.back() == '0') value.pop_back();
+      Text(pitch, "alter", value);
+    } else if (alter != 0) {
+      Text(pitch, "alter", std::to_string(alter));
+    }
+    Text(pitch, "octave", std::to_string(octave));
   }
 
   void WriteBeams(pugi::xml_node note, uint32_t entry) const {
@@ -377,8 +437,13 @@ class PartCueWriter {
         slur.append_attribute("number") = number;
       }
     }
-    if (item.tupletShown && item.tupletStart) get().append_child("tuplet").append_attribute("type") = "start";
-    if (item.tupletShown && item.tupletStop) get().append_child("tuplet").append_attribute("type") = "stop";
+    // Brackets: those that end here, innermost first, then those that start.
+    for (auto tuplet = voice.tuplets.rbegin(); tuplet != voice.tuplets.rend(); ++tuplet) {
+      if (tuplet->last == index && tuplet->shown) WriteTuplet(get(), *tuplet, "stop");
+    }
+    for (const CueTuplet& tuplet : voice.tuplets) {
+      if (tuplet.first == index && tuplet.shown) WriteTuplet(get(), tuplet, "start");
+    }
     pugi::xml_node articulations;
     for (uint16_t incidence = 0;; ++incidence) {
       const Bytes* bytes = m_host.Records().Find(kQXTagArticulation, RecordKey{entry.number, incidence, 0});
@@ -395,6 +460,15 @@ class PartCueWriter {
     }
   }
 
+  static void WriteTuplet(pugi::xml_node notations, const CueTuplet& tuplet, const char* type) {
+    pugi::xml_node mark = notations.append_child("tuplet");
+    mark.append_attribute("type") = type;
+    mark.append_attribute("number") = tuplet.number;
+    if (!tuplet.nested || std::strcmp(type, "start") != 0) return;
+    Text(mark.append_child("tuplet-actual"), "tuplet-number", std::to_string(tuplet.actual));
+    Text(mark.append_child("tuplet-normal"), "tuplet-number", std::to_string(tuplet.normal));
+  }
+
   void WriteLyrics(pugi::xml_node note, uint32_t entryNumber) const {
     for (uint16_t incidence = 0;; ++incidence) {
       const Bytes* bytes = m_host.Records().Find(kQXTagLyricVerse, RecordKey{entryNumber, incidence, 0});
@@ -404,7 +478,14 @@ class PartCueWriter {
       const Bytes* raw = m_host.Records().Find(kQXTagRawText, RecordKey{detail.words[1], 0, 0});
       if (raw == nullptr) continue;
       pugi::xml_node lyric = note.append_child("lyric");
-      lyric.append_attribute("number") = detail.words[0];
+      const size_t line = detail.words[0];
+      if (line >= 1 && line <= m_lyricLines.size()) {
+        const auto& [number, name] = m_lyricLines[line - 1];
+        if (!number.empty()) lyric.append_attribute("number") = number.c_str();
+        if (!name.empty()) lyric.append_attribute("name") = name.c_str();
+      } else {
+        lyric.append_attribute("number") = detail.words[0];
+      }
       Text(lyric, "syllabic", kSyllabic[std::min<int>(detail.words[2], 3)]);
       Text(lyric, "text", std::string(raw->begin(), raw->end()));
       if (detail.words[3] != 0) lyric.append_child("extend");
@@ -413,6 +494,7 @@ class PartCueWriter {
 
   const quivrasim::Document& m_host;
   const Snapshot& m_snapshot;
+  const std::vector<std::pair<std::string, std::string>>& m_lyricLines;
   const CueSlurs& m_slurs;
   PartLayout& m_part;
   std::vector<Voice> m_voices;
@@ -432,9 +514,9 @@ NewFrames FramesOfNewEntries(const quivrasim::Document& host, const Snapshot& sn
   return frames;
 }
 
-CueNoteCounts WriteCueNotes(const quivrasim::Document& host, const Snapshot& snapshot, const CueSlurs& slurs,
+CueNoteCounts WriteCueNotes(const quivrasim::Document& host, const ImportedScore& score, const CueSlurs& slurs,
                             const NewFrames& frames, PartLayout& part, CueVoices* voices) {
-  PartCueWriter writer(host, snapshot, slurs, part);
+  PartCueWriter writer(host, score, slurs, part);
   writer.Collect(frames);
   if (writer.Empty()) return {};
   const int64_t factor = writer.Factor();

@@ -35,7 +35,7 @@ NewFrames FramesOfNewEntries(const quivrasim::Document& host, const Snapshot& sn
 // Writes the part's cue entries. Raises the part's divisions first where the
 // cue's durations need finer ones, and shortens multi-measure rests over the
 // measures that receive a cue.
-CueNoteCounts WriteCueNotes(const quivrasim::Document& host, const Snapshot& snapshot, const CueSlurs& slurs,
+CueNoteCounts WriteCueNotes(const quivrasim::Document& host, const ImportedScore& score, const CueSlurs& slurs,
                             const NewFrames& frames, PartLayout& part, CueVoices* voices);
 
 }  // namespace ostinel_cli

@@ -26,6 +26,9 @@ struct Place {
   int staff = 1;
 };
 
+// A direction that goes with the staff's cue voice in its measure, whatever its layer.
+constexpr int kAnyCueLayer = -2;
+
 struct DirectionOptions {
   const char* placement = "above";
   int layer = -1;            // its layer: the direction then goes with the cue voice there
@@ -146,9 +149,21 @@ class Exporter {
     fill(direction.append_child("direction-type"));
     const int64_t offset = ToDivisions(position, DivisionsAtStart(*place.part, measure));
     if (offset != 0) Text(direction, "offset", std::to_string(offset));
-    const CueVoices& voices = m_voices[place.part];
-    const auto voice = voices.find({measure, place.staff, options.layer});
-    if (voice != voices.end()) Text(direction, "voice", std::to_string(voice->second));
+    // A shape copied with a cue goes with the cue voice nearest to it (it may
+    // start before the cue's first measure or end after its last).
+    int voice = 0;
+    int distance = 0;
+    for (const auto& [key, number] : m_voices[place.part]) {
+      const auto [voiceMeasure, staff, layer] = key;
+      if (staff != place.staff || (options.layer != kAnyCueLayer && (layer != options.layer || voiceMeasure != measure))) {
+        continue;
+      }
+      if (voice == 0 || std::abs(voiceMeasure - measure) < distance) {
+        voice = number;
+        distance = std::abs(voiceMeasure - measure);
+      }
+    }
+    if (voice != 0) Text(direction, "voice", std::to_string(voice));
     if (place.part->staves > 1) Text(direction, "staff", std::to_string(place.staff));
   }
 
@@ -282,59 +297,167 @@ class Exporter {
     return pugi::xml_node();
   }
 
-  // Sets a staff's clef at the start of a measure: in the clef the measure
-  // sets there already (a reader takes two clefs at one place for an error),
-  // else in attributes of its own.
-  void SetClef(pugi::xml_node measure, int code, const Place& place) {
-    pugi::xml_node clef = ClefAtStart(measure, place.staff);
-    if (clef) {
-      while (clef.first_child()) clef.remove_child(clef.first_child());
-    } else {
-      clef = StartElement(measure, "attributes").append_child("clef");
-      if (place.part->staves > 1) clef.append_attribute("number") = place.staff;
-    }
-    const int sign = std::clamp((code % 100) / 10, 0, static_cast<int>(std::size(kClefSigns)) - 1);
+  static void FillClef(pugi::xml_node clef, int code, const Place& place) {
+    if (place.part->staves > 1) clef.append_attribute("number") = place.staff;
+    const int sign = std::clamp(code % kClefOctaveDown / kClefSignUnit, 0, static_cast<int>(std::size(kClefSigns)) - 1);
     Text(clef, "sign", kClefSigns[sign][0] != '\0' ? kClefSigns[sign] : "G");
-    if (code % 10 != 0) Text(clef, "line", std::to_string(code % 10));
-    if (code >= 100) Text(clef, "clef-octave-change", code >= 200 ? "1" : "-1");
+    if (code % kClefSignUnit != 0) Text(clef, "line", std::to_string(code % kClefSignUnit));
+    if (code >= kClefOctaveDown) Text(clef, "clef-octave-change", code >= kClefOctaveUp ? "1" : "-1");
   }
 
-  int ClefAt(const quivrasim::Bytes& hold) const {
+  // The clefs of a staff in a measure, by their position: the one it starts
+  // with, and the changes of its clef change list.
+  std::vector<std::pair<int32_t, int>> ClefsOf(const quivrasim::Bytes& hold) const {
     QXHold record{};
     std::memcpy(&record, hold.data(), std::min(sizeof record, hold.size()));
-    if ((record.flags & kQXHoldClefList) == 0) return record.clef;
-    return Read<QXClefChange>(kQXTagClefChange, RecordKey{record.clef, 0, 0}).clef;
+    if ((record.flags & kQXHoldClefList) == 0) return {{0, record.clef}};
+    std::vector<std::pair<int32_t, int>> clefs;
+    for (uint32_t incidence = 0;; ++incidence) {
+      const Bytes* change = m_host.Records().Find(kQXTagClefChange, RecordKey{record.clef, incidence, 0});
+      if (change == nullptr) break;
+      const QXClefChange entry = Read<QXClefChange>(kQXTagClefChange, RecordKey{record.clef, incidence, 0});
+      clefs.emplace_back(incidence == 0 ? 0 : entry.position, entry.clef);
+    }
+    if (clefs.empty()) clefs.emplace_back(0, 12);
+    return clefs;
   }
 
-  // A clef the cue brought: set at the measure's start, and the staff's own
-  // clef given back after the last measure that changed.
+  // A cue-sized clef: at a measure's start before its barline, like any clef
+  // change; inside the measure in the cue voice, before its first note at
+  // or after the position.
+  void CueClef(const Place& place, int measure, int32_t position, int code) {
+    pugi::xml_node clef;
+    if (position == 0) {
+      clef = BarlineClef(place, measure);
+    } else {
+      pugi::xml_node node = Measure(place, measure);
+      pugi::xml_node before;
+      for (const auto& [key, number] : m_voices[place.part]) {
+        if (std::get<0>(key) != measure || std::get<1>(key) != place.staff) continue;
+        before = NoteOfVoiceAt(node, number, position, DivisionsAtStart(*place.part, measure));
+      }
+      clef = (before ? node.insert_child_before("attributes", before) : node.append_child("attributes")).append_child("clef");
+    }
+    clef.append_attribute("size") = "cue";
+    FillClef(clef, code, place);
+    ++m_counts.elements;
+  }
+
+  // A clef that takes effect where a measure starts: at the end of the
+  // measure before (a reader draws it before the barline, clear of a new time
+  // signature) when that measure's music reaches its end, else at the start.
+  pugi::xml_node BarlineClef(const Place& place, int measure) {
+    pugi::xml_node previous = Measure(place, measure - 1);
+    if (previous && EndsAtItsEnd(previous)) return previous.append_child("attributes").append_child("clef");
+    return StartElement(Measure(place, measure), "attributes").append_child("clef");
+  }
+
+  // The last of a measure's music ends where its longest voice does.
+  static bool EndsAtItsEnd(pugi::xml_node measure) {
+    int64_t cursor = 0;
+    int64_t most = 0;
+    for (pugi::xml_node child = measure.first_child(); child; child = child.next_sibling()) {
+      const char* name = child.name();
+      const int64_t duration = child.child("duration").text().as_llong(0);
+      if (std::strcmp(name, "backup") == 0) cursor -= duration;
+      if (std::strcmp(name, "forward") == 0 || (std::strcmp(name, "note") == 0 && !child.child("chord"))) {
+        cursor += duration;
+      }
+      most = std::max(most, cursor);
+    }
+    return cursor == most;
+  }
+
+  // The first note of a voice that starts at or after a position (host units).
+  static pugi::xml_node NoteOfVoiceAt(pugi::xml_node measure, int voice, int32_t position, int divisions) {
+    int64_t cursor = 0;
+    const std::string wanted = std::to_string(voice);
+    for (pugi::xml_node child = measure.first_child(); child; child = child.next_sibling()) {
+      const char* name = child.name();
+      const int64_t duration = child.child("duration").text().as_llong(0);
+      if (std::strcmp(name, "backup") == 0) cursor -= duration;
+      if (std::strcmp(name, "forward") == 0 || std::strcmp(name, "note") == 0) {
+        if (wanted == child.child_value("voice") && !child.child("chord") &&
+            cursor * kQXQuarter >= int64_t{position} * divisions) {
+          return child;
+        }
+        if (!child.child("chord")) cursor += duration;
+      }
+    }
+    return pugi::xml_node();
+  }
+
+  // The staff's own clef given back where a measure starts.
+  void OwnClef(const Place& place, int measure, int code) { FillClef(BarlineClef(place, measure), code, place); }
+
+  // The clefs a cue brought: cue-sized, in the cue voice, wherever the clef
+  // shown would not be the source's; the staff's own clefs stay where they
+  // are, and its clef in force is given back where the cue ends.
   void WriteClefs() {
-    std::map<uint16_t, std::vector<std::pair<int, int>>> changed;  // instrument -> (measure, clef)
+    std::map<uint16_t, std::vector<int>> changed;  // instrument -> measures whose clefs the cue changed
     for (auto it = m_before.lower_bound({kQXTagHold, RecordKey{}}); it != m_before.end() && it->first.first == kQXTagHold;
          ++it) {
       const RecordKey& key = it->first.second;
       const Bytes* now = m_host.Records().Find(kQXTagHold, key);
       if (now == nullptr || (it->second && *it->second == *now)) continue;
-      changed[static_cast<uint16_t>(key.a)].emplace_back(static_cast<int>(key.b), ClefAt(*now));
+      changed[static_cast<uint16_t>(key.a)].push_back(static_cast<int>(key.b));
     }
     for (auto& [instrument, measures] : changed) {
       const Place* place = PlaceOf(instrument);
       if (place == nullptr) continue;
       std::sort(measures.begin(), measures.end());
+      int shown = -1;  // the clef the reader shows at the end of the last measure done
       for (size_t i = 0; i < measures.size(); ++i) {
-        const auto [measure, clef] = measures[i];
-        const bool runStart = i == 0 || measures[i - 1].first != measure - 1 || measures[i - 1].second != clef;
-        if (runStart && Measure(*place, measure)) {
-          SetClef(Measure(*place, measure), clef, *place);
-          ++m_counts.elements;
+        const int measure = measures[i];
+        if (!Measure(*place, measure)) continue;
+        const RecordKey key{instrument, static_cast<uint32_t>(measure), 0};
+        const Bytes* own = Original(kQXTagHold, key);
+        const std::vector<std::pair<int32_t, int>> ownClefs =
+            own != nullptr ? ClefsOf(*own) : std::vector<std::pair<int32_t, int>>{{0, kTrebleClef}};
+        const bool runStart = i == 0 || measures[i - 1] != measure - 1;
+        // At the measure's start the staff's own clef shows where it sets one
+        // there (or where a run of cue measures starts).
+        if (runStart || ClefAtStart(Measure(*place, measure), place->staff)) shown = ownClefs.front().second;
+        // The cue's clefs and the staff's own changes inside the measure, in
+        // time; at one place the staff's own comes first.
+        struct Change {
+          int32_t position;
+          bool cue;
+          int code;
+        };
+        std::vector<Change> changes;
+        for (const auto& [position, code] : ClefsOf(*m_host.Records().Find(kQXTagHold, key))) {
+          changes.push_back({position, true, code});
         }
-        // After the run the staff's own clef is back (unless the next measure sets one itself).
-        const bool runEnd = i + 1 == measures.size() || measures[i + 1].first != measure + 1;
-        const Bytes* own = Original(kQXTagHold, RecordKey{instrument, static_cast<uint32_t>(measure + 1), 0});
+        for (const auto& [position, code] : ownClefs) {
+          if (position > 0) changes.push_back({position, false, code});
+        }
+        std::stable_sort(changes.begin(), changes.end(), [](const Change& a, const Change& b) {
+          return a.position != b.position ? a.position < b.position : !a.cue && b.cue;
+        });
+        // Where the staff sets its own clef, a reader takes a second clef at
+        // the same place for an error: the staff's own stays, and the cue's
+        // follows at its next change or measure.
+        std::set<int32_t> ownPlaces;
+        for (const Change& change : changes) {
+          if (!change.cue) ownPlaces.insert(change.position);
+        }
+        if (ClefAtStart(Measure(*place, measure), place->staff)) ownPlaces.insert(0);
+        int cue = shown;
+        for (const Change& change : changes) {
+          if (change.cue) cue = change.code;
+          if (!change.cue) shown = change.code;
+          if (cue == shown || ownPlaces.count(change.position) != 0) continue;
+          CueClef(*place, measure, change.position, cue);
+          shown = cue;
+        }
+        const bool runEnd = i + 1 == measures.size() || measures[i + 1] != measure + 1;
         const pugi::xml_node next = Measure(*place, measure + 1);
-        if (runEnd && own != nullptr && next && !ClefAtStart(next, place->staff)) {
-          SetClef(next, ClefAt(*own), *place);
-        }
+        if (!runEnd || !next || ClefAtStart(next, place->staff)) continue;
+        const Bytes* after = Original(kQXTagHold, RecordKey{instrument, static_cast<uint32_t>(measure + 1), 0});
+        if (after == nullptr) continue;
+        const int ownCode = ClefsOf(*after).front().second;
+        if (ownCode != shown) OwnClef(*place, measure + 1, ownCode);
       }
     }
   }
@@ -357,11 +480,11 @@ class Exporter {
       if (place == nullptr || (shape.kind != kShapeCrescendo && shape.kind != kShapeDiminuendo)) continue;
       Direction(*place, shape.startMeasure, 0, [&](pugi::xml_node type) {
         type.append_child("wedge").append_attribute("type") = shape.kind == kShapeCrescendo ? "crescendo" : "diminuendo";
-      }, DirectionOptions{"below"});
+      }, DirectionOptions{"below", kAnyCueLayer});
       const int64_t end = m_host.MeasureLength(shape.endMeasure);
       Direction(*place, shape.endMeasure, end,
                 [&](pugi::xml_node type) { type.append_child("wedge").append_attribute("type") = "stop"; },
-                DirectionOptions{"below"});
+                DirectionOptions{"below", kAnyCueLayer});
       ++m_counts.elements;
     }
   }
@@ -370,7 +493,7 @@ class Exporter {
     const NewFrames frames = FramesOfNewEntries(m_host, m_score.snapshot);
     for (PartLayout& part : m_score.parts) {
       const CueNoteCounts counts =
-          ostinel_cli::WriteCueNotes(m_host, m_score.snapshot, m_slurs, frames, part, &m_voices[&part]);
+          ostinel_cli::WriteCueNotes(m_host, m_score, m_slurs, frames, part, &m_voices[&part]);
       m_counts.cueNotes += counts.notes;
       m_counts.cueRests += counts.rests;
       m_counts.cueMeasures += counts.measures;

@@ -7,8 +7,9 @@
 #include <numeric>
 
 #include "mapping.h"
-#include "value_ranges.h"
 #include "notation.h"
+#include "tuplets.h"
+#include "value_ranges.h"
 #include "quivra/qx_records.h"
 #include "quivrasim/score_builder.h"
 #include "quivrasim/text_format.h"
@@ -62,7 +63,7 @@ int ClefCode(pugi::xml_node clef) {
   int line = Int(clef, "line", index == 1 ? 2 : index == 2 ? 4 : 3);
   line = std::clamp(line, 0, 9);
   const int octave = Int(clef, "clef-octave-change");
-  return index * 10 + line + (octave < 0 ? 100 : octave > 0 ? 200 : 0);
+  return index * kClefSignUnit + line + (octave < 0 ? kClefOctaveDown : octave > 0 ? kClefOctaveUp : 0);
 }
 
 int ArticulationCode(const char* name) {
@@ -84,10 +85,15 @@ struct Note {
   bool chord = false;
   bool rest = false;
   bool grace = false;
+  bool graceSlash = false;
   bool cue = false;
   bool measureRest = false;
   bool hidden = false;  // print-object="no"
-  Pitch pitch;
+  bool pitched = false;
+  bool unpitched = false;
+  Pitch pitch;          // written; sounding once the staff's transposition is known
+  int microtone = 0;    // thousandths of a semitone beyond pitch.alter
+  int notehead = 0;     // index into kNoteheads
   int64_t duration = 0;  // divisions
   int staff = 1;
   std::string voice = "1";
@@ -96,8 +102,7 @@ struct Note {
   int actual = 1;
   int normal = 1;
   int normalTypeUnits = 0;
-  bool tupletStart = false;
-  bool tupletStop = false;
+  std::vector<TupletMark> tuplets;
   uint32_t noteFlags = 0;
   // The first of these children, found on the one pass over the note.
   pugi::xml_node beam;
@@ -108,14 +113,30 @@ struct Note {
 
 bool Is(const char* name, const char* wanted) { return std::strcmp(name, wanted) == 0; }
 
+int NoteheadCode(const char* name) {
+  for (int code = 1; code < static_cast<int>(std::size(kNoteheads)); ++code) {
+    if (std::strcmp(name, kNoteheads[code]) == 0) return code;
+  }
+  return 0;
+}
+
+TupletMark ReadTupletMark(pugi::xml_node tuplet) {
+  TupletMark mark;
+  mark.number = tuplet.attribute("number").as_int(1);
+  mark.start = Is(tuplet.attribute("type").value(), "start");
+  mark.actual = Int(tuplet.child("tuplet-actual"), "tuplet-number");
+  mark.normal = Int(tuplet.child("tuplet-normal"), "tuplet-number");
+  return mark;
+}
+
 // One pass over the note's children (a note is read once, and scores hold
-// hundreds of thousands of them).
-Note ReadNote(pugi::xml_node node, const PartLayout& part) {
+// hundreds of thousands of them). The pitch stays as written: the staff's
+// transposition is applied by the caller.
+Note ReadNote(pugi::xml_node node) {
   Note note;
   note.node = node;
   note.hidden = Is(node.attribute("print-object").value(), "no");
   pugi::xml_node pitch;
-  bool unpitched = false;
   for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
     const char* name = child.name();
     switch (name[0]) {
@@ -124,7 +145,10 @@ Note ReadNote(pugi::xml_node node, const PartLayout& part) {
         if (Is(name, "cue")) note.cue = true;
         break;
       case 'g':
-        if (Is(name, "grace")) note.grace = true;
+        if (Is(name, "grace")) {
+          note.grace = true;
+          note.graceSlash = Is(child.attribute("slash").value(), "yes");
+        }
         break;
       case 'r':
         if (Is(name, "rest")) {
@@ -149,7 +173,7 @@ Note ReadNote(pugi::xml_node node, const PartLayout& part) {
         } else if (Is(name, "time-modification")) {
           note.actual = std::max(1, Int(child, "actual-notes", 1));
           note.normal = std::max(1, Int(child, "normal-notes", 1));
-          note.normalTypeUnits = TypeValue(child.child_value("normal-type"));
+          note.normalTypeUnits = DottedValue(TypeValue(child.child_value("normal-type")), child.child("normal-dot") ? 1 : 0);
         } else if (Is(name, "tie")) {
           note.noteFlags |= Is(child.attribute("type").value(), "start") ? kQXNoteTieStart : kQXNoteTieEnd;
         }
@@ -157,13 +181,13 @@ Note ReadNote(pugi::xml_node node, const PartLayout& part) {
       case 'p':
         if (Is(name, "pitch")) {
           pitch = child;
-          unpitched = false;
+          note.unpitched = false;
         }
         break;
       case 'u':
         if (Is(name, "unpitched") && !pitch) {
           pitch = child;
-          unpitched = true;
+          note.unpitched = true;
         }
         break;
       case 'b':
@@ -176,11 +200,14 @@ Note ReadNote(pugi::xml_node node, const PartLayout& part) {
         if (!note.instrument && Is(name, "instrument")) note.instrument = child;
         break;
       case 'n':
+        if (Is(name, "notehead")) {
+          note.notehead = NoteheadCode(child.child_value());
+          break;
+        }
         if (!Is(name, "notations")) break;
         if (!note.notations) note.notations = child;
         for (pugi::xml_node tuplet = child.child("tuplet"); tuplet; tuplet = tuplet.next_sibling("tuplet")) {
-          if (Is(tuplet.attribute("type").value(), "start")) note.tupletStart = true;
-          if (Is(tuplet.attribute("type").value(), "stop")) note.tupletStop = true;
+          note.tuplets.push_back(ReadTupletMark(tuplet));
         }
         break;
       default:
@@ -188,11 +215,12 @@ Note ReadNote(pugi::xml_node node, const PartLayout& part) {
     }
   }
   if (pitch) {
-    const char* step = pitch.child_value(unpitched ? "display-step" : "step");
-    const double alter = pitch.child("alter").text().as_double(0.0);
-    const Pitch written =
-        PitchFromXml(step[0], static_cast<int>(std::lround(alter)), Int(pitch, unpitched ? "display-octave" : "octave", 4));
-    note.pitch = Transpose(written, part.transposeDiatonic, part.transposeChromatic);
+    note.pitched = true;
+    const char* step = pitch.child_value(note.unpitched ? "display-step" : "step");
+    const double alter = note.unpitched ? 0.0 : pitch.child("alter").text().as_double(0.0);
+    const int semitones = static_cast<int>(std::clamp<long>(std::lround(alter), -127, 127));
+    note.microtone = static_cast<int>(std::clamp<long>(std::lround((alter - semitones) * 1000.0), -500, 500));
+    note.pitch = PitchFromXml(step[0], semitones, Int(pitch, note.unpitched ? "display-octave" : "octave", 4));
   }
   return note;
 }
@@ -209,72 +237,30 @@ struct Pending {
   bool filler = false;
 };
 
-// What each measure's length needs, gathered over the parts: the longest
-// time signature in force, the longest content (in host units), and whether
-// a part marks it implicit (a pickup, whose content is its length).
+// What each measure's length needs, gathered over the parts: the time
+// signature in force and the longest content (in host units). A measure
+// whose parts hold less than their time signature (a pickup, a closing
+// measure, one before a repeat) is as long as they hold, as in a reader.
 struct MeasureLengths {
   explicit MeasureLengths(int count)
-      : signature(static_cast<size_t>(count), 0), content(static_cast<size_t>(count), 0),
-        implicit(static_cast<size_t>(count), false) {}
+      : signature(static_cast<size_t>(count), 0), content(static_cast<size_t>(count), 0) {}
   std::vector<int32_t> signature;
   std::vector<int32_t> content;
-  std::vector<bool> implicit;
 
   int32_t Length(int measure) const {
     const size_t m = static_cast<size_t>(measure - 1);
-    int32_t length = implicit[m] && content[m] > 0 ? content[m] : std::max(signature[m], content[m]);
+    int32_t length = content[m] > 0 ? content[m] : signature[m];
     if (length <= 0) length = kQXWhole;
     return std::min<int32_t>(length, 0x7FFF);
   }
 };
 
-struct TupletGroup {
-  size_t first;
-  int count;
-  int actual;
-  int normal;
-};
-
-// Tuplets: by their brackets, or without them by filling one unit of the
-// normal notes.
-std::vector<TupletGroup> GroupTuplets(const std::vector<Pending>& entries) {
-  std::vector<TupletGroup> groups;
-  bool open = false;
-  bool bracketed = false;
-  int64_t filled = 0;
-  int64_t unit = 0;
-  auto close = [&]() { open = false; };
-  for (size_t i = 0; i < entries.size(); ++i) {
-    if (entries[i].filler || entries[i].notes.empty()) {
-      close();
-      continue;
-    }
-    const Note& note = entries[i].notes[0];
-    if (note.actual == 1 && note.normal == 1) {
-      close();
-      continue;
-    }
-    if (open && (groups.back().actual != note.actual || groups.back().normal != note.normal)) close();
-    if (open && note.tupletStart && bracketed) close();
-    if (!open) {
-      groups.push_back(TupletGroup{i, 0, note.actual, note.normal});
-      open = true;
-      bracketed = note.tupletStart;
-      filled = 0;
-      unit = note.normalTypeUnits != 0 ? note.normalTypeUnits : entries[i].spec.duration;
-    }
-    ++groups.back().count;
-    filled += entries[i].spec.duration;
-    if (note.tupletStop || (!bracketed && filled >= unit * note.actual)) close();
-  }
-  return groups;
-}
-
 class PartImporter {
  public:
   PartImporter(PartLayout& part, ImportedScore& score, quivrasim::Document& host, ScoreBuilder& build)
       : m_part(part), m_score(score), m_host(host), m_build(build) {
-    m_clefs.assign(static_cast<size_t>(m_part.staves), 12);  // treble until a clef says otherwise
+    m_clefs.assign(static_cast<size_t>(m_part.staves), kTrebleClef);  // until a clef says otherwise
+    m_transposition.assign(static_cast<size_t>(m_part.staves), Transposition{});
   }
 
   // The layer of a voice: voices take layers by first appearance, per staff.
@@ -296,69 +282,45 @@ class PartImporter {
   void ImportMeasure(int measureIndex, MeasureLengths& lengths) {
     const pugi::xml_node measure = m_part.measures[static_cast<size_t>(measureIndex)];
     const int number = measureIndex + 1;
-    if (Is(measure.attribute("implicit").value(), "yes")) lengths.implicit[static_cast<size_t>(measureIndex)] = true;
     int64_t cursor = 0;
     int64_t most = 0;
     std::map<std::pair<int, std::string>, std::vector<Pending>> voices;
-    std::pair<int, std::string> previous{0, ""};  // the voice of the last note, which a chord joins
+    // The entry a chord note joins: that of the last note before it.
+    std::pair<int, std::string> previous{0, ""};
+    int64_t chordStart = 0;
     std::vector<std::vector<std::pair<int64_t, int>>> clefChanges(static_cast<size_t>(m_part.staves));
 
     for (pugi::xml_node child = measure.first_child(); child; child = child.next_sibling()) {
       const char* name = child.name();
       if (Is(name, "attributes")) {
-        if (child.child("divisions")) m_divisions = std::max(1, Int(child, "divisions", 1));
-        if (const pugi::xml_node time = child.child("time")) {
-          const int beats = SumOfBeats(time.child_value("beats"));
-          const int beatType = Int(time, "beat-type", 4);
-          if (beats > 0 && beatType > 0) m_timeInForce = static_cast<int32_t>(beats * kQXWhole / beatType);
-        }
-        for (pugi::xml_node clef = child.child("clef"); clef; clef = clef.next_sibling("clef")) {
-          const int staff = std::clamp(clef.attribute("number").as_int(1), 1, m_part.staves);
-          const int64_t at = ToUnits(cursor, m_divisions);
-          if (at == 0) {
-            m_clefs[static_cast<size_t>(staff - 1)] = ClefCode(clef);
-          } else {
-            clefChanges[static_cast<size_t>(staff - 1)].emplace_back(at, ClefCode(clef));
-          }
-        }
+        ReadAttributes(child, number, cursor, clefChanges);
       } else if (Is(name, "note")) {
-        Note note = ReadNote(child, m_part);
+        Note note = ReadNote(child);
+        note.staff = std::min(note.staff, m_part.staves);
+        if (note.pitched && !note.unpitched) {
+          const Transposition& t = m_transposition[static_cast<size_t>(note.staff - 1)];
+          note.pitch = Transpose(note.pitch, t.diatonic, t.chromatic);
+        }
         LayerOf(note.staff, note.voice);
         m_part.cueVoice = std::max(m_part.cueVoice, LeadingInt(note.voice.c_str(), 0, 999) + 1);
         if (m_part.instrumentId.empty()) m_part.instrumentId = note.instrument.attribute("id").value();
-        if (note.grace) continue;
-        note.staff = std::min(note.staff, m_part.staves);
         if (note.chord && previous.first != 0) {
-          auto& list = voices[previous];
-          if (!list.empty()) list.back().notes.push_back(note);
+          JoinChord(voices, previous, chordStart, std::move(note));
           continue;
         }
         Pending pending;
         pending.start = ToUnits(cursor, m_divisions);
         pending.startDivisions = cursor;
-        pending.endDivisions = cursor + note.duration;
+        const int64_t duration = note.grace ? 0 : note.duration;
+        pending.endDivisions = cursor + duration;
         pending.divisions = m_divisions;
-        pending.notes.push_back(note);
-        const int64_t actualUnits = ToUnits(note.duration, m_divisions);
-        const int typed = DottedValue(note.typeUnits, note.dots);
-        // The notated value when it agrees with the time the note takes; where
-        // the divisions cannot hold that time exactly, a writer rounds it to
-        // a neighbouring division (a triplet sixteenth is 42 or 43 of 256).
-        int notated = static_cast<int>(actualUnits);
-        const int64_t exact = int64_t{typed} * note.normal * m_divisions;
-        const int64_t inexact = exact % (int64_t{note.actual} * kQXQuarter) != 0;
-        const int64_t tolerance = inexact ? kQXQuarter / m_divisions + 1 : 2;
-        if (typed != 0 && !note.measureRest &&
-            std::llabs(static_cast<int64_t>(typed) * note.normal / note.actual - actualUnits) < tolerance) {
-          notated = typed;
-        } else {
-          pending.notes[0].actual = pending.notes[0].normal = 1;
-        }
-        pending.spec.duration = std::clamp(notated, 0, 0xFFFF);
+        if (note.grace) pending.spec.flags |= kQXEntryGrace | (note.graceSlash ? kQXEntryGraceSlash : 0);
         if (note.rest && note.hidden) pending.spec.flags |= kQXEntryPlaceholder;
         previous = {note.staff, note.voice};
+        chordStart = cursor;
+        pending.notes.push_back(std::move(note));
         voices[previous].push_back(std::move(pending));
-        cursor += note.duration;
+        cursor += duration;
         most = std::max(most, cursor);
       } else if (Is(name, "backup")) {
         cursor = std::max<int64_t>(0, cursor - Int(child, "duration"));
@@ -373,10 +335,12 @@ class PartImporter {
         ReadSound(child, number, ToUnits(cursor, m_divisions));
       }
     }
-    m_part.endDivisions[static_cast<size_t>(measureIndex)] = m_divisions;
-    m_part.endTime[static_cast<size_t>(measureIndex)] = cursor;
-    int32_t& signature = lengths.signature[static_cast<size_t>(measureIndex)];
-    int32_t& content = lengths.content[static_cast<size_t>(measureIndex)];
+    const size_t index = static_cast<size_t>(measureIndex);
+    m_part.endDivisions[index] = m_divisions;
+    m_part.endTime[index] = cursor;
+    m_part.contentEnd[index] = most;
+    int32_t& signature = lengths.signature[index];
+    int32_t& content = lengths.content[index];
     signature = std::max(signature, m_timeInForce);
     content = std::max<int32_t>(content, static_cast<int32_t>(ToUnits(most, m_divisions)));
 
@@ -385,6 +349,58 @@ class PartImporter {
   }
 
  private:
+  void ReadAttributes(pugi::xml_node attributes, int measure, int64_t cursor,
+                      std::vector<std::vector<std::pair<int64_t, int>>>& clefChanges) {
+    if (attributes.child("divisions")) m_divisions = std::max(1, Int(attributes, "divisions", 1));
+    if (const pugi::xml_node time = attributes.child("time")) {
+      const int beats = SumOfBeats(time.child_value("beats"));
+      const int beatType = Int(time, "beat-type", 4);
+      if (beats > 0 && beatType > 0) m_timeInForce = static_cast<int32_t>(beats * kQXWhole / beatType);
+    }
+    const int64_t at = ToUnits(cursor, m_divisions);
+    for (pugi::xml_node clef = attributes.child("clef"); clef; clef = clef.next_sibling("clef")) {
+      const int staff = std::clamp(clef.attribute("number").as_int(1), 1, m_part.staves);
+      if (at == 0) {
+        m_clefs[static_cast<size_t>(staff - 1)] = ClefCode(clef);
+      } else {
+        clefChanges[static_cast<size_t>(staff - 1)].emplace_back(at, ClefCode(clef));
+      }
+    }
+    for (pugi::xml_node transpose = attributes.child("transpose"); transpose;
+         transpose = transpose.next_sibling("transpose")) {
+      const int octave = Int(transpose, "octave-change");
+      const Transposition value{Int(transpose, "diatonic") + 7 * octave, Int(transpose, "chromatic") + 12 * octave};
+      const int only = transpose.attribute("number").as_int(0);
+      for (int staff = 1; staff <= m_part.staves; ++staff) {
+        if (only != 0 && only != staff) continue;
+        m_transposition[static_cast<size_t>(staff - 1)] = value;
+        m_part.transpositions[static_cast<size_t>(staff - 1)].push_back(TranspositionChange{measure, at, value});
+      }
+    }
+  }
+
+  // A chord note joins the entry of the note before it, on its own staff: a
+  // chord across staves gives each staff the notes written on it.
+  void JoinChord(std::map<std::pair<int, std::string>, std::vector<Pending>>& voices,
+                 const std::pair<int, std::string>& previous, int64_t chordStart, Note note) {
+    std::vector<Pending>& list = voices[previous];
+    if (list.empty()) return;
+    if (note.staff == previous.first) {
+      list.back().notes.push_back(std::move(note));
+      return;
+    }
+    const std::pair<int, std::string> own{note.staff, previous.second};
+    LayerOf(own.first, own.second);
+    std::vector<Pending>& other = voices[own];
+    if (!other.empty() && other.back().startDivisions == chordStart && other.back().divisions == m_divisions) {
+      other.back().notes.push_back(std::move(note));
+      return;
+    }
+    Pending pending = list.back();
+    pending.notes = {std::move(note)};
+    other.push_back(std::move(pending));
+  }
+
   uint16_t Instrument(int staff) const { return m_part.instruments[static_cast<size_t>(std::clamp(staff, 1, m_part.staves) - 1)]; }
 
   void WriteClef(int staff, int measure, const std::vector<std::pair<int64_t, int>>& changes) {
@@ -428,15 +444,43 @@ class PartImporter {
         endDivisions = entry.divisions;
       }
       for (const Note& note : entry.notes) {
-        if (note.rest || entry.spec.notes.size() >= kQXMaxNotes) continue;
-        entry.spec.notes.push_back(quivrasim::NoteSpec{note.pitch.level, note.pitch.alter, note.noteFlags});
+        if (!note.pitched || entry.spec.notes.size() >= kQXMaxNotes) continue;
+        uint32_t flags = note.noteFlags | (static_cast<uint32_t>(note.microtone) & kNoteMicrotoneMask) |
+                         (static_cast<uint32_t>(note.notehead) << kNoteheadShift);
+        if (note.unpitched) flags |= kNoteUnpitched;
+        entry.spec.notes.push_back(quivrasim::NoteSpec{note.pitch.level, note.pitch.alter, flags});
       }
       laid.push_back(std::move(entry));
     }
+    // Each entry's notated value, under the tuplets it stands in.
+    std::vector<TupletEntry> timing;
+    timing.reserve(laid.size());
+    for (const Pending& entry : laid) {
+      TupletEntry item;
+      item.units = entry.filler ? entry.spec.duration : ToUnits(entry.endDivisions - entry.startDivisions, entry.divisions);
+      item.divisions = entry.divisions;
+      if (!entry.filler) {
+        const Note& note = entry.notes[0];
+        item.timed = !note.grace;
+        item.actual = note.actual;
+        item.normal = note.normal;
+        item.normalType = note.normalTypeUnits;
+        item.typed = DottedValue(note.typeUnits, note.dots);
+        item.measureRest = note.measureRest;
+        item.marks = note.tuplets;
+      } else {
+        item.timed = false;
+      }
+      timing.push_back(std::move(item));
+    }
+    const TupletResult tuplets = GroupTuplets(timing);
     std::vector<EntrySpec> specs;
     specs.reserve(laid.size());
-    // The specs' notes move on; their durations stay for the tuplets below.
-    for (Pending& entry : laid) specs.push_back(std::move(entry.spec));
+    for (size_t i = 0; i < laid.size(); ++i) {
+      EntrySpec& spec = laid[i].spec;
+      if (!laid[i].filler) spec.duration = std::clamp(tuplets.notated[i], 0, 0xFFFF);
+      specs.push_back(std::move(spec));
+    }
     const uint16_t instrument = Instrument(staff);
     const std::vector<uint32_t> numbers = m_build.Entries(instrument, measure, layer, specs);
     for (size_t i = 0; i < laid.size(); ++i) {
@@ -446,7 +490,7 @@ class PartImporter {
       }
       WriteEntryDetails(laid[i], numbers[i], instrument, measure);
     }
-    for (const TupletGroup& group : GroupTuplets(laid)) {
+    for (const TupletGroup& group : tuplets.groups) {
       m_build.Tuplet(numbers[group.first], group.count, group.actual, group.normal);
     }
   }
@@ -489,15 +533,28 @@ class PartImporter {
         }
       }
     }
-    for (pugi::xml_node lyric = first.lyric; lyric; lyric = lyric.next_sibling("lyric")) {
-      const std::string text = lyric.child_value("text");
-      if (text.empty()) continue;
-      const QXKey raw = m_build.AddBytes(kQXTagRawText, QXKey::Of(kQXNew, 0), quivrasim::Bytes(text.begin(), text.end()));
-      const QXEntryDetail verse{{static_cast<uint16_t>(std::max(1, lyric.attribute("number").as_int(1))), raw.first,
-                                 static_cast<uint16_t>(SyllabicCode(lyric.child_value("syllabic"))),
-                                 static_cast<uint16_t>(lyric.child("extend") ? 1 : 0), 0}};
-      m_build.AddRecord(kQXTagLyricVerse, QXKey::Entry(entry, kQXNew), verse);
+    for (const Note& note : pending.notes) {
+      for (pugi::xml_node lyric = note.lyric; lyric; lyric = lyric.next_sibling("lyric")) {
+        const std::string text = lyric.child_value("text");
+        if (text.empty()) continue;
+        const QXKey raw = m_build.AddBytes(kQXTagRawText, QXKey::Of(kQXNew, 0), quivrasim::Bytes(text.begin(), text.end()));
+        const QXEntryDetail verse{{LyricLine(lyric), raw.first,
+                                   static_cast<uint16_t>(SyllabicCode(lyric.child_value("syllabic"))),
+                                   static_cast<uint16_t>(lyric.child("extend") ? 1 : 0), 0}};
+        m_build.AddRecord(kQXTagLyricVerse, QXKey::Entry(entry, kQXNew), verse);
+      }
     }
+  }
+
+  // The line of lyrics a syllable belongs to, by its number and name.
+  uint16_t LyricLine(pugi::xml_node lyric) {
+    const std::pair<std::string, std::string> line{lyric.attribute("number").value(), lyric.attribute("name").value()};
+    auto& lines = m_score.lyricLines;
+    const auto found = std::find(lines.begin(), lines.end(), line);
+    if (found != lines.end()) return static_cast<uint16_t>(found - lines.begin() + 1);
+    if (lines.size() >= 0xFFFE) return 1;
+    lines.push_back(line);
+    return static_cast<uint16_t>(lines.size());
   }
 
   void AddArticulation(uint32_t entry, int code) {
@@ -634,6 +691,7 @@ class PartImporter {
   int32_t m_timeInForce = kQXWhole;
   std::map<int, std::map<std::string, int>> m_layers;  // staff -> voice -> layer
   std::vector<int> m_clefs;
+  std::vector<Transposition> m_transposition;  // per staff, in force
   std::map<int, OpenShape> m_openSlurs;
   std::map<int, OpenShape> m_openWedges;
   std::map<std::tuple<uint16_t, std::string, int, int>, int> m_definitions;
@@ -649,6 +707,16 @@ struct PartGroup {
 };
 
 }  // namespace
+
+Transposition PartLayout::TranspositionAt(int staff, int measure, int64_t position) const {
+  if (staff < 1 || staff > static_cast<int>(transpositions.size())) return {};
+  Transposition value;
+  for (const TranspositionChange& change : transpositions[static_cast<size_t>(staff - 1)]) {
+    if (change.measure > measure || (change.measure == measure && change.position > position)) break;
+    value = change.value;
+  }
+  return value;
+}
 
 std::string ImportedScore::MeasureNumber(int measure) const {
   if (measure >= 1 && measure <= static_cast<int>(measureNumbers.size()) &&
@@ -761,12 +829,6 @@ bool ImportScore(pugi::xml_document& document, quivrasim::Document& host, Import
             part.multipleRests.emplace_back(static_cast<int>(part.measures.size()), rest);
           }
         }
-        const pugi::xml_node transpose = attributes.child("transpose");
-        if (transpose && part.measures.size() == 1) {
-          const int octave = Int(transpose, "octave-change");
-          part.transposeChromatic = Int(transpose, "chromatic") + 12 * octave;
-          part.transposeDiatonic = Int(transpose, "diatonic") + 7 * octave;
-        }
       }
     }
     score->measureCount = std::max(score->measureCount, static_cast<int>(part.measures.size()));
@@ -791,7 +853,6 @@ bool ImportScore(pugi::xml_document& document, quivrasim::Document& host, Import
     PartLayout& part = score->parts[p];
     for (int staff = 1; staff <= part.staves; ++staff) {
       part.instruments.push_back(build.Staff(part.name, part.abbreviation));
-      build.Transpose(part.instruments.back(), part.transposeDiatonic, part.transposeChromatic);
       score->staffOfSlot.push_back(ImportedScore::StaffRef{static_cast<int>(p), staff});
     }
     if (part.staves > 1) {
@@ -800,6 +861,8 @@ bool ImportScore(pugi::xml_document& document, quivrasim::Document& host, Import
     }
     part.endDivisions.assign(static_cast<size_t>(score->measureCount), 1);
     part.endTime.assign(static_cast<size_t>(score->measureCount), 0);
+    part.contentEnd.assign(static_cast<size_t>(score->measureCount), 0);
+    part.transpositions.resize(static_cast<size_t>(part.staves));
   }
   for (const PartGroup& group : groups) {
     if (groupNumber > kQXGroupMaxNumber) break;
@@ -809,8 +872,14 @@ bool ImportScore(pugi::xml_document& document, quivrasim::Document& host, Import
 
   MeasureLengths lengths(score->measureCount);
   for (size_t p = 0; p < score->parts.size(); ++p) {
-    PartImporter importer(score->parts[p], *score, host, build);
-    for (int m = 0; m < static_cast<int>(score->parts[p].measures.size()); ++m) importer.ImportMeasure(m, lengths);
+    PartLayout& part = score->parts[p];
+    PartImporter importer(part, *score, host, build);
+    for (int m = 0; m < static_cast<int>(part.measures.size()); ++m) importer.ImportMeasure(m, lengths);
+    // The staff's own transposition is the one it starts with.
+    for (int staff = 1; staff <= part.staves; ++staff) {
+      const Transposition start = part.TranspositionAt(staff, 1, 0);
+      build.Transpose(part.instruments[static_cast<size_t>(staff - 1)], start.diatonic, start.chromatic);
+    }
   }
   for (int m = 1; m <= score->measureCount; ++m) {
     quivrasim::Document::Untracked untracked(host);

@@ -14,6 +14,19 @@
 
 namespace ostinel_cli {
 
+// Written pitch to sounding pitch, in diatonic steps and semitones.
+struct Transposition {
+  int diatonic = 0;
+  int chromatic = 0;
+};
+
+// A <transpose> in force from a place of a staff on.
+struct TranspositionChange {
+  int measure;
+  int64_t position;  // host units into the measure
+  Transposition value;
+};
+
 // Where one part of the score lives, in the XML and in the host.
 struct PartLayout {
   pugi::xml_node part;
@@ -23,15 +36,19 @@ struct PartLayout {
   int staves = 1;
   std::vector<uint16_t> instruments;     // staff k at [k - 1]
   std::vector<pugi::xml_node> measures;  // host measure n at [n - 1]
-  int transposeDiatonic = 0;             // written to sounding
-  int transposeChromatic = 0;
+  // Per staff (staff k at [k - 1]): its transpositions in score order.
+  std::vector<std::vector<TranspositionChange>> transpositions;
   int cueVoice = 1;                 // a voice number the part does not use
   std::string instrumentId;         // the <instrument> its notes name, if they do
   std::vector<int> endDivisions;    // per measure: divisions in force at its end
   std::vector<int64_t> endTime;     // per measure: the time at its end, in those divisions
+  std::vector<int64_t> contentEnd;  // per measure: where its longest voice ends, in those divisions
   // Its multi-measure rests: the <multiple-rest> elements and the host
   // measures they start at.
   std::vector<std::pair<int, pugi::xml_node>> multipleRests;
+
+  // The transposition of a staff at a place of the score.
+  Transposition TranspositionAt(int staff, int measure, int64_t position) const;
 };
 
 // The document as imported, to tell the plug-in's additions apart later:
@@ -61,6 +78,9 @@ struct ImportedScore {
     double quartersPerMinute;
   };
   std::vector<Tempo> tempos;
+  // The number and name of each line of lyrics: a lyric record's verse word
+  // is 1 + its index here.
+  std::vector<std::pair<std::string, std::string>> lyricLines;
 
   // "Oboe", or "Piano (staff 2)" for a staff of a multi-staff part.
   std::string StaffName(int slot) const;

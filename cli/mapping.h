@@ -12,32 +12,41 @@
 //   kept in the staff specification.
 //
 // Measures and time
-//   The n-th <measure> of every part is host measure n. Its length is the time
-//   signature's (beats x 4096 / beat-type) or, for a measure marked implicit
-//   or one whose parts hold more, the longest part's content. Durations become
-//   host units, 1024 to the quarter note, from each part's <divisions>.
+//   The n-th <measure> of every part is host measure n. Its length is the
+//   longest part's content, as a reader takes it (a pickup, or a closing
+//   measure shorter than its time signature, is as long as it holds), or the
+//   time signature's (beats x 4096 / beat-type) when no part holds anything.
+//   Durations become host units, 1024 to the quarter note, from each part's
+//   <divisions>.
 //
 // Voices and entries
 //   The voices of a staff take its layers in the order they first appear, up
 //   to the host's maximum (4); a voice beyond that is left out of the search
 //   (the written score keeps it) and a warning says so. Each note or rest is an
-//   entry in its voice's layer; <chord/> notes join the entry before them (12
-//   notes at most); grace notes take no time and are left out. A gap inside a
+//   entry in its voice's layer; <chord/> notes join the entry before them on
+//   their own staff (12 notes at most); a grace note is an entry of its own
+//   that takes no time (kQXEntryGrace, kQXEntryGraceSlash). A gap inside a
 //   voice is filled with a rest the writer knows as filler (kFillerMark); a
 //   rest with print-object="no" is a placeholder (kQXEntryPlaceholder).
 //   Notated durations come from <type> and <dot>, else from <duration>; notes
-//   with <time-modification> form tuplets (kQXTagTuplet on their first entry),
+//   with <time-modification> form tuplets (kQXTagTuplet on their first entry,
+//   one record for each that starts there, nested ones inside others),
 //   grouped by <tuplet> brackets or, without them, by filling one unit of the
-//   normal notes. Pitches are kept at concert pitch: word0 is the diatonic step
-//   from middle C, word1 the chromatic alteration. Ties are the note flags
+//   normal notes (tuplets.h). Pitches are kept at concert pitch, through the staff's
+//   <transpose> in force where the note stands: word0 is the diatonic step
+//   from middle C, word1 the chromatic alteration, and a microtone's rest (a
+//   fractional <alter>) stays in the note flags (kNoteMicrotoneMask). An
+//   unpitched note keeps its display position in word0 and kNoteUnpitched;
+//   a notehead is kept by its index in kNoteheads. Ties are the note flags
 //   kQXNoteTieStart and kQXNoteTieEnd. Cue-sized notes (<cue/> or a <type
 //   size="cue">) get an entry size record of kCueSizePercent, so the search sees
 //   them as existing cues.
 //
 // Elements
 //   Articulations and fermatas: kQXTagArticulation records, word0 = code below.
-//   Lyrics: kQXTagLyricVerse records: word0 verse, word1 raw text of the
-//   syllable, word2 syllabic code, word3 1 when extended.
+//   Lyrics: kQXTagLyricVerse records: word0 the line (1 + its index in the
+//   score's lyricLines, which keep each <lyric>'s number and name), word1 raw
+//   text of the syllable, word2 syllabic code, word3 1 when extended.
 //   Clefs: a kQXTagHold record per staff and measure with the clef in force at
 //   the measure's start (clef code below); a change inside a measure makes it a
 //   clef change list (kQXTagClefChange, positions in host units).
@@ -59,21 +68,27 @@
 //   cue voice of the measure), after a <backup> to the measure's start, with
 //   their type, dots, tuplets, beams, ties held inside the cue, slurs,
 //   articulations and lyrics; placeholders as rests with print-object="no";
-//   every cue voice fills its measure. Where the part's divisions cannot hold
+//   every cue voice fills its measure as far as the part's own voices do,
+//   its pitches written for the staff's transposition where it stands, its
+//   grace notes, microtones, unpitched notes and noteheads as the source's,
+//   its lyrics in their lines. Where the part's divisions cannot hold
 //   a cue's durations exactly, they are raised for the whole part. A
 //   multi-measure rest over a cued measure is cut there.
 //   Cue names (new measure expressions on all layers) -> <words> at the start
 //   of the measure, in the point size of their definition; copied expressions -> <words> or <dynamics> on the
 //   destination staff, in the cue's voice; markers (new measure texts) ->
 //   <words> with the text's font; copied chord symbols -> <harmony>; copied
-//   clefs -> <clef> changes around the cue; copied slurs and wedges -> <slur>
-//   and <wedge>.
+//   clefs -> cue-sized <clef> changes in the cue voice, after whatever the
+//   staff sets there itself, and the staff's own clef in force given back
+//   where the cue ends; copied slurs and wedges -> <slur> and <wedge> (the
+//   wedge in the cue voice).
 //   Markers and cue names carry an id (kMarkerIdPrefix, kCueNameIdPrefix and a
 //   number), by which a later run reads them back as what the plug-in wrote:
 //   a measure text with its caret text, a cue name expression.
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 
 namespace ostinel_cli {
 
@@ -99,8 +114,23 @@ inline constexpr const char* kArticulations[] = {
 };
 inline constexpr int kFermataCode = 17;
 
-// Clef code: sign x 10 + line, plus 100 for an octave down, 200 for an octave up.
+// Clef code: sign x kClefSignUnit + line, plus kClefOctaveDown for an octave
+// down, kClefOctaveUp for an octave up; the sign is its index here.
 inline constexpr const char* kClefSigns[] = {"", "G", "F", "C", "percussion", "TAB", "none"};
+inline constexpr int kClefSignUnit = 10;
+inline constexpr int kClefOctaveDown = 100;
+inline constexpr int kClefOctaveUp = 200;
+inline constexpr int kTrebleClef = 1 * kClefSignUnit + 2;
+
+// Note flags the command keeps in a note slot (the host leaves them be).
+inline constexpr uint32_t kNoteMicrotoneMask = 0x00000FFFu;  // signed 12 bits: thousandths of a semitone
+inline constexpr uint32_t kNoteUnpitched = 0x08000000u;
+inline constexpr int kNoteheadShift = 21;  // 6 bits: index into kNoteheads
+inline constexpr const char* kNoteheads[] = {
+    "",         "slash",      "triangle", "diamond",   "square",   "cross",      "x",    "circle-x",
+    "inverted triangle", "arrow down", "arrow up", "circled", "slashed", "back slashed", "normal", "cluster",
+    "circle dot", "left triangle", "rectangle", "none", "do", "re", "mi", "fa", "fa up", "so", "la", "ti", "other"};
+static_assert(std::size(kNoteheads) <= 64);
 
 // Syllabic codes.
 inline constexpr const char* kSyllabic[] = {"single", "begin", "middle", "end"};

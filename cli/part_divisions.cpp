@@ -62,6 +62,7 @@ void ScaleDivisions(PartLayout& part, int64_t factor) {
   }
   for (int& divisions : part.endDivisions) divisions = static_cast<int>(divisions * factor);
   for (int64_t& time : part.endTime) time *= factor;
+  for (int64_t& time : part.contentEnd) time *= factor;
 }
 
 }  // namespace ostinel_cli

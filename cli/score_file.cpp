@@ -173,6 +173,35 @@ bool ReadEntry(zip_t* archive, const std::string& name, std::vector<char>* bytes
   return read == 0;
 }
 
+// An entry name that would write outside the folder it is unpacked into,
+// or that a terminal or a file system would take for something else.
+std::string UnsafeEntry(zip_t* archive) {
+  const zip_int64_t count = zip_get_num_entries(archive, 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    const char* raw = zip_get_name(archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+    if (raw == nullptr) return "an entry without a name";
+    const std::string name = raw;
+    std::string shown;
+    bool control = false;
+    for (const char c : name) {
+      const auto byte = static_cast<unsigned char>(c);
+      control = control || byte < 0x20 || byte == 0x7F;
+      shown += byte < 0x20 || byte == 0x7F ? '?' : c;
+    }
+    const std::string padded = "/" + name + "/";
+    const char* why = nullptr;
+    if (control) why = "holds control characters";
+    else if (name.empty()) why = "is empty";
+    else if (name[0] == '/' || name[0] == '\\' || (name.size() > 1 && name[1] == ':')) why = "is absolute";
+    else if (padded.find("/../") != std::string::npos || padded.find("\\..") != std::string::npos ||
+             padded.find("..\\") != std::string::npos) {
+      why = "climbs out of its folder";
+    }
+    if (why != nullptr) return "the archive's entry \"" + shown + "\" " + why;
+  }
+  return {};
+}
+
 bool ReadCompressed(const std::string& path, std::vector<char>& bytes, ScoreFile* score, std::string* error) {
   zip_error_t zipError;
   zip_error_init(&zipError);
@@ -209,7 +238,10 @@ bool ReadCompressed(const std::string& path, std::vector<char>& bytes, ScoreFile
   }
   score->compressed = true;
   score->innerPath = inner;
-  return Parse(xml, path + "!" + inner, &score->document, error);
+  score->unsafeEntry = UnsafeEntry(zip.archive);
+  if (!Parse(xml, path + "!" + inner, &score->document, error)) return false;
+  score->archive = std::move(bytes);
+  return true;
 }
 
 class SinkWriter final : public pugi::xml_writer {
@@ -249,9 +281,56 @@ std::string ContainerXml(const std::string& inner) {
   return out.str();
 }
 
-// An .mxl archive made in memory: mimetype first and stored, the container,
-// the score.
-bool Compress(const std::string& inner, const std::string& xml, std::string* bytes, std::string* error) {
+// One entry of the archive written: its name and bytes, and whether it is
+// a folder or the stored mimetype.
+struct ArchiveEntry {
+  std::string name;
+  std::string bytes;
+  bool folder = false;
+};
+
+// The entries of the archive read, in its order with "mimetype" first; the
+// score's own entry holds the cued score.
+bool EntriesOf(const ScoreFile& score, const std::string& xml, std::vector<ArchiveEntry>* entries, std::string* error) {
+  zip_error_t zipError;
+  zip_error_init(&zipError);
+  zip_source_t* source = zip_source_buffer_create(score.archive.data(), score.archive.size(), 0, &zipError);
+  ZipArchive zip;
+  if (source != nullptr) zip.archive = zip_open_from_source(source, ZIP_RDONLY, &zipError);
+  if (zip.archive == nullptr) {
+    if (source != nullptr) zip_source_free(source);
+    *error = std::string("cannot read the archive again: ") + zip_error_strerror(&zipError);
+    zip_error_fini(&zipError);
+    return false;
+  }
+  zip_error_fini(&zipError);
+  const zip_int64_t count = zip_get_num_entries(zip.archive, 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    ArchiveEntry entry{zip_get_name(zip.archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW), {}, false};
+    entry.folder = !entry.name.empty() && entry.name.back() == '/';
+    if (entry.name == score.innerPath) {
+      entry.bytes = xml;
+    } else if (!entry.folder) {
+      std::vector<char> bytes;
+      if (!ReadEntry(zip.archive, entry.name, &bytes, error)) return false;
+      entry.bytes.assign(bytes.begin(), bytes.end());
+    }
+    entries->push_back(std::move(entry));
+  }
+  std::stable_partition(entries->begin(), entries->end(), [](const ArchiveEntry& e) { return e.name == "mimetype"; });
+  return true;
+}
+
+// An .mxl archive made in memory: the entries of the archive read, or for a
+// plain score read, the mimetype (first and stored), the container, the score.
+bool Compress(const ScoreFile& score, const std::string& inner, const std::string& xml, std::string* bytes,
+              std::string* error) {
+  std::vector<ArchiveEntry> entries;
+  if (!score.archive.empty()) {
+    if (!EntriesOf(score, xml, &entries, error)) return false;
+  } else {
+    entries = {{"mimetype", kMimeType, false}, {"META-INF/container.xml", ContainerXml(inner), false}, {inner, xml, false}};
+  }
   zip_error_t zipError;
   zip_error_init(&zipError);
   zip_source_t* buffer = zip_source_buffer_create(nullptr, 0, 0, &zipError);
@@ -264,22 +343,23 @@ bool Compress(const std::string& inner, const std::string& xml, std::string* byt
   }
   zip_error_fini(&zipError);
   zip_source_keep(buffer);  // its bytes are read after the archive is closed
-  // libzip reads the contents only at zip_close: they must live until then.
-  const std::string mimetype = kMimeType;
-  const std::string container = ContainerXml(inner);
-  auto add = [&](const std::string& name, const std::string& content, bool store) {
-    zip_source_t* source = zip_source_buffer(archive, content.data(), content.size(), 0);
-    if (source == nullptr) return false;
-    const zip_int64_t index = zip_file_add(archive, name.c_str(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
-    if (index < 0) {
-      zip_source_free(source);
-      return false;
+  // libzip reads the contents only at zip_close: they live in entries until then.
+  bool made = true;
+  for (const ArchiveEntry& entry : entries) {
+    if (entry.folder) {
+      made = made && zip_dir_add(archive, entry.name.c_str(), ZIP_FL_ENC_GUESS) >= 0;
+      continue;
     }
-    if (store) zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
-    return true;
-  };
-  bool made = add("mimetype", mimetype, true) && add("META-INF/container.xml", container, false) &&
-              add(inner, xml, false);
+    zip_source_t* source = zip_source_buffer(archive, entry.bytes.data(), entry.bytes.size(), 0);
+    const zip_int64_t index =
+        source != nullptr ? zip_file_add(archive, entry.name.c_str(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_GUESS) : -1;
+    if (index < 0) {
+      if (source != nullptr) zip_source_free(source);
+      made = false;
+      break;
+    }
+    if (entry.name == "mimetype") zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+  }
   if (!made || zip_close(archive) != 0) {
     *error = std::string("cannot make the archive: ") + zip_strerror(archive);
     zip_discard(archive);
@@ -335,7 +415,7 @@ bool WriteScore(ScoreFile& score, const std::string& name, ByteSink& sink, std::
   StringSink xml;
   Serialise(score, xml);
   std::string bytes;
-  if (!Compress(inner, xml.text, &bytes, error)) return false;
+  if (!Compress(score, inner, xml.text, &bytes, error)) return false;
   sink.Put(bytes.data(), bytes.size());
   return true;
 }

@@ -16,7 +16,11 @@ inline constexpr size_t kMaxScoreBytes = size_t{256} << 20;
 struct ScoreFile {
   pugi::xml_document document;
   bool compressed = false;
-  std::string innerPath;  // the score's name inside an .mxl
+  std::string innerPath;      // the score's name inside an .mxl
+  std::vector<char> archive;  // the .mxl as read: a cued .mxl keeps its other entries
+  // Why the archive's entries could not be written again (a name that is
+  // absolute, climbs out with "..", holds control characters); empty when they can.
+  std::string unsafeEntry;
 };
 
 // Reads and parses a partwise score; false with a message naming the file
@@ -29,8 +33,9 @@ bool ReadScore(const std::string& path, ScoreFile* score, std::string* error);
 bool ReadScoreBytes(std::vector<char> bytes, const std::string& name, ScoreFile* score, std::string* error);
 
 // Writes the score as a file's bytes: UTF-8 MusicXML, compressed when the
-// name ends in .mxl (in any case); false with a message when the archive
-// cannot be made.
+// name ends in .mxl (in any case); an .mxl read keeps every other entry of
+// its archive as it was, in its order (a "mimetype" entry first). False with
+// a message when the archive cannot be made.
 bool WriteScore(ScoreFile& score, const std::string& name, ByteSink& sink, std::string* error);
 
 // True when a file name ends in .mxl, in any case.

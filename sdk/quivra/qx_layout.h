@@ -105,6 +105,8 @@ inline constexpr uint32_t kQXEntryTupletPart = 0x00001000u;
 inline constexpr uint32_t kQXEntryStemRecord = 0x00000400u;
 inline constexpr uint32_t kQXEntryBeamRecords = 0x00000080u;
 inline constexpr uint32_t kQXEntryPlaceholder = 0x00008000u;
+inline constexpr uint32_t kQXEntryGrace = 0x00010000u;        // a grace note: takes no time
+inline constexpr uint32_t kQXEntryGraceSlash = 0x00020000u;   // ... drawn with a slash
 // Second flag word.
 inline constexpr uint16_t kQXEntry2Expressions = 0x0002u;
 inline constexpr uint16_t kQXEntry2SmartShapes = 0x0020u;

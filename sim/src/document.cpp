@@ -165,36 +165,47 @@ void Document::ResetLoads() {
 }
 
 void Document::ComputePositions(Entries& entries) const {
+  // Each running tuplet scales what it spans: nested ones multiply.
+  struct Running {
+    int left;
+    int32_t actual;
+    int32_t normal;
+  };
+  std::vector<Running> running;
   int32_t position = 0;
-  int tupletLeft = 0;
-  int32_t actual = 1;
-  int32_t normal = 1;
   for (QXEntry& entry : entries) {
-    if (tupletLeft == 0 && (entry.flags & kQXEntryTuplet) != 0 && entry.number != 0) {
-      if (const std::optional<QXTuplet> tuplet = TupletAt(entry.number)) {
-        tupletLeft = tuplet->entries;
-        actual = tuplet->actual;
-        normal = tuplet->normal;
-      }
+    if ((entry.flags & kQXEntryTuplet) != 0 && entry.number != 0) {
+      for (const QXTuplet& tuplet : TupletsAt(entry.number)) running.push_back({tuplet.entries, tuplet.actual, tuplet.normal});
     }
-    int32_t length = entry.duration;
-    if (tupletLeft > 0) {
-      length = length * normal / actual;
-      --tupletLeft;
+    int64_t length = entry.duration;
+    int64_t divisor = 1;
+    for (const Running& tuplet : running) {
+      length *= tuplet.normal;
+      divisor *= tuplet.actual;
     }
+    length /= divisor;
+    if ((entry.flags & kQXEntryGrace) != 0) length = 0;
+    for (Running& tuplet : running) --tuplet.left;
+    std::erase_if(running, [](const Running& tuplet) { return tuplet.left <= 0; });
     entry.position = position;
-    entry.length = length;
-    position += length;
+    entry.length = static_cast<int32_t>(length);
+    position += static_cast<int32_t>(length);
   }
 }
 
-std::optional<QXTuplet> Document::TupletAt(uint32_t entry) const {
-  const Bytes* stored = m_records.Find(kQXTagTuplet, RecordKey{entry, 0, 0});
-  if (stored == nullptr || stored->size() < sizeof(QXTuplet)) return std::nullopt;
-  QXTuplet tuplet;
-  std::memcpy(&tuplet, stored->data(), sizeof tuplet);
-  if (tuplet.entries <= 0 || tuplet.actual <= 0 || tuplet.normal <= 0) return std::nullopt;
-  return tuplet;
+std::vector<QXTuplet> Document::TupletsAt(uint32_t entry) const {
+  std::vector<QXTuplet> tuplets;
+  for (uint32_t incidence = 0;; ++incidence) {
+    const Bytes* stored = m_records.Find(kQXTagTuplet, RecordKey{entry, incidence, 0});
+    if (stored == nullptr) break;
+    if (stored->size() < sizeof(QXTuplet)) continue;
+    QXTuplet tuplet;
+    std::memcpy(&tuplet, stored->data(), sizeof tuplet);
+    if (tuplet.entries > 0 && tuplet.actual > 0 && tuplet.normal > 0) tuplets.push_back(tuplet);
+  }
+  std::stable_sort(tuplets.begin(), tuplets.end(),
+                   [](const QXTuplet& a, const QXTuplet& b) { return a.entries > b.entries; });
+  return tuplets;
 }
 
 void Document::IndexFrame(FrameKey key, const Entries& entries) {

@@ -278,46 +278,6 @@ std::string MeasureRest(int quarters, int divisions) {
          "</duration><voice>1</voice></note>";
 }
 
-std::vector<ScoreNote> Music(const pugi::xml_document& score, bool withCues) {
-  std::vector<ScoreNote> notes;
-  int part = 0;
-  for (pugi::xml_node partNode = score.document_element().child("part"); partNode;
-       partNode = partNode.next_sibling("part")) {
-    ++part;
-    int measure = 0;
-    long long divisions = 1;
-    for (pugi::xml_node measureNode = partNode.child("measure"); measureNode;
-         measureNode = measureNode.next_sibling("measure")) {
-      ++measure;
-      for (pugi::xml_node attributes = measureNode.child("attributes"); attributes;
-           attributes = attributes.next_sibling("attributes")) {
-        if (attributes.child("divisions")) divisions = attributes.child("divisions").text().as_llong(1);
-      }
-      for (pugi::xml_node note = measureNode.child("note"); note; note = note.next_sibling("note")) {
-        const bool cue = note.child("cue");
-        if (cue && !withCues) continue;
-        std::string what = cue ? "cue " : "";
-        if (note.child("chord")) what += "chord ";
-        if (note.child("grace")) what += "grace ";
-        if (const pugi::xml_node pitch = note.child("pitch")) {
-          const int alter = pitch.child("alter").text().as_int();
-          what += pitch.child_value("step") + std::string(alter > 0 ? alter : 0, '#') +
-                  std::string(alter < 0 ? -alter : 0, 'b') + pitch.child_value("octave");
-        } else {
-          what += "rest";
-        }
-        // The duration in quarters, whatever divisions the part counts in.
-        const long long duration = note.child("duration").text().as_llong();
-        const long long common = std::gcd(duration, divisions);
-        what += std::string(" ") + note.child_value("type") + " d" + std::to_string(duration / common) + "/" +
-                std::to_string(divisions / common) + " v" + note.child_value("voice") + " s" + note.child_value("staff");
-        notes.push_back(ScoreNote{part, measure, what});
-      }
-    }
-  }
-  return notes;
-}
-
 pugi::xml_document Read(const std::string& path) {
   ostinel_cli::ScoreFile score;
   std::string error;

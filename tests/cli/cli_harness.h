@@ -102,14 +102,6 @@ std::string RawScore(const std::vector<RawPart>& parts, const std::vector<std::s
 std::string Quarters(const std::string& pitches, int divisions = 1);
 std::string MeasureRest(int quarters, int divisions = 1);
 
-// One note of a score's music, as the player reads it.
-struct ScoreNote {
-  int part;
-  int measure;
-  std::string what;  // "C#5 quarter d1/1 v1 s1" (duration in quarters), "rest ...", with "chord " and "cue " when so
-  bool operator==(const ScoreNote&) const = default;
-};
-std::vector<ScoreNote> Music(const pugi::xml_document& score, bool withCues);
 // A written score read back; a failure of the test when it cannot be.
 pugi::xml_document Read(const std::string& path);
 

@@ -6,6 +6,7 @@
 #include "cli_harness.h"
 #include "command.h"
 #include "score_checks.h"
+#include "score_compare.h"
 #include "session.h"
 
 namespace ostinel_test {
@@ -16,24 +17,26 @@ using Command = DuetTest;
 // The cue notes the written score holds in a part's measure, as pitches.
 std::vector<std::string> CuePitches(const pugi::xml_document& score, int part, int measure) {
   std::vector<std::string> pitches;
-  for (const ScoreNote& note : Music(score, true)) {
-    if (note.part == part && note.measure == measure && note.what.rfind("cue ", 0) == 0 &&
-        note.what.find("rest") == std::string::npos) {
-      pitches.push_back(note.what.substr(4, note.what.find(' ', 4) - 4));
-    }
+  const std::string path = "/score-partwise/part[" + std::to_string(part) + "]/measure[" + std::to_string(measure) +
+                           "]/note[cue and pitch]/pitch";
+  for (const pugi::xpath_node& pitch : score.select_nodes(path.c_str())) {
+    const int alter = pitch.node().child("alter").text().as_int();
+    pitches.push_back(pitch.node().child_value("step") + std::string(alter > 0 ? alter : 0, '#') +
+                      std::string(alter < 0 ? -alter : 0, 'b') + pitch.node().child_value("octave"));
   }
   return pitches;
 }
 const std::vector<std::string> kScale = {"C5", "D5", "E5", "F5"};
 
 TEST_F(Command, AddModeWritesTheCueAndKeepsTheMusicAndMarkModeItalicMarkers) {
-  const CommandRun run = Run({"--mode", "add", "--measures", "--threshold", "6"});
+  const CommandRun run = Run({"--mode", "add", "--measures", "--threshold", "6", "--json", dir.Path("s.json")});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("Oboe: rest in measures 1-8 (8 measures); proposed cue Flute, measures 4-8; cue "
                          "written to Oboe\n"), std::string::npos) << run.out;
   EXPECT_THAT(run.out, HasSubstr("One cue was created in the score."));
   const pugi::xml_document out = Read(dir.Path("duet.cued.musicxml"));
-  EXPECT_EQ(Music(out, false), Music(Read(Score()), false)) << "the written score holds the same music";
+  const Verdict verdict = CompareFiles(Score(), dir.Path("duet.cued.musicxml"), ReadJson(dir.Path("s.json")));
+  EXPECT_TRUE(verdict.findings.empty()) << verdict;
   for (int m = 4; m <= 8; ++m) EXPECT_EQ(CuePitches(out, 2, m), kScale);
   EXPECT_TRUE(CuePitches(out, 2, 3).empty());
   EXPECT_THAT(ReadText(dir.Path("duet.cued.musicxml")), HasSubstr("<words font-size=\"16\">Flute</words>"))
@@ -334,10 +337,11 @@ TEST_F(Command, VoicesBeyondTheHostsLayersAreLeftOutWithAWarning) {
              "<duration>4</duration><voice>" + std::to_string(voice) + "</voice><type>whole</type></note>";
   }
   WriteText(Score(), score.insert(score.find("</measure>"), extra));
-  const CommandRun run = Run({"--mode", "mark"});
+  const CommandRun run = Run({"--mode", "mark", "--json", dir.Path("s.json")});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_THAT(run.err, HasSubstr("part P1 (Flute), staff 1: voice 5 has no layer left and is left out of the search"));
-  EXPECT_EQ(Music(Read(dir.Path("duet.cued.musicxml")), false), Music(Read(Score()), false));
+  const Verdict verdict = CompareFiles(Score(), dir.Path("duet.cued.musicxml"), ReadJson(dir.Path("s.json")));
+  EXPECT_TRUE(verdict.findings.empty()) << verdict;
 }
 
 TEST_F(Command, CueSizedNotesOfTheScoreAreExistingCues) {

@@ -88,9 +88,10 @@ class Document {
   QXEntry* MutableEntry(uint32_t number);
   // Performed length of entries, with tuplets applied.
   void ComputePositions(Entries& entries) const;
-  // The tuplet that starts at an entry, when it has a usable one (entries,
-  // actual and normal counts all positive).
-  std::optional<QXTuplet> TupletAt(uint32_t entry) const;
+  // The tuplets that start at an entry, outermost first: those with usable
+  // counts (entries, actual and normal all positive). Nested tuplets that
+  // start together stand on one entry by incidence.
+  std::vector<QXTuplet> TupletsAt(uint32_t entry) const;
   uint32_t NextEntryNumber() const { return m_nextEntryNumber; }
 
   // Keeps the flag of an entry that says it has records of tag's kind in step
