@@ -1,9 +1,10 @@
 // Engraves MusicXML excerpts as SVG with Verovio, for the ostinel command's
 // report.
 //
-//   node engrave.js IN.json OUT.json
+//   node engrave.js [IN.json [OUT.json]]
 //
-// IN holds {"excerpts": [{"id": "...", "musicxml": "..."}, ...]}; OUT gets
+// IN (standard input when not given) holds {"excerpts": [{"id": "...",
+// "musicxml": "..."}, ...]}; OUT (standard output when not given) gets
 // {"svg": {"id": "<svg ...>", ...}, "errors": {"id": "why", ...}}. A missing
 // Verovio is reported on standard error with exit status 3.
 'use strict';
@@ -19,10 +20,6 @@ try {
 }
 
 const [input, output] = process.argv.slice(2);
-if (!input || !output) {
-  process.stderr.write('usage: node engrave.js IN.json OUT.json\n');
-  process.exit(2);
-}
 
 verovio.module.onRuntimeInitialized = () => {
   const toolkit = new verovio.toolkit();
@@ -44,7 +41,7 @@ verovio.module.onRuntimeInitialized = () => {
     pageMarginLeft: 60,
     pageMarginRight: 10,
   });
-  const { excerpts } = JSON.parse(fs.readFileSync(input, 'utf8'));
+  const { excerpts } = JSON.parse(fs.readFileSync(input || 0, 'utf8'));
   const result = { svg: {}, errors: {} };
   for (const excerpt of excerpts) {
     try {
@@ -56,5 +53,9 @@ verovio.module.onRuntimeInitialized = () => {
       result.errors[excerpt.id] = String(error.message || error);
     }
   }
-  fs.writeFileSync(output, JSON.stringify(result));
+  if (output) {
+    fs.writeFileSync(output, JSON.stringify(result));
+  } else {
+    process.stdout.write(JSON.stringify(result));
+  }
 };

@@ -83,7 +83,7 @@ TEST_F(Batch, WhatCannotWorkIsRefusedBeforeAnyScoreIsTouched) {
       {{"-o", dir.Path("x.musicxml"), "--mode", "add"}, "-o names one file, and 3 scores were given"},
       {{"--mode", "review"}, "several scores are cued without questions"},
       {{}, "several scores are cued without questions"},
-      {{dir.Path("other/a.musicxml"), "--mode", "add", "--output-dir", dir.Path("in")}, "would both be written to"},
+      {{dir.Path("other/a.musicxml"), "--mode", "add", "--output-dir", dir.Path("in")}, "would hold both the cued copy of"},
   };
   for (const Case& c : cases) {
     const std::vector<std::string> before = dir.Files("in");

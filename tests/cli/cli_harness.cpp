@@ -1,4 +1,5 @@
 #include "cli_harness.h"
+#include "stop_request.h"
 
 #include <sys/stat.h>
 #include <poll.h>

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "cli_harness.h"
+#include "stop_request.h"
 #include "command.h"
 #include "score_checks.h"
 #include "score_compare.h"
@@ -312,7 +313,7 @@ TEST_F(Command, TheSummaryComesAsJsonToo) {
                                         {"first", {{"number", "4"}, {"index", 4}}},
                                         {"last", {{"number", "8"}, {"index", 8}}}}));
   EXPECT_EQ(location["source"], location["proposal"]);
-  EXPECT_EQ(location["action"], "cue written");
+  EXPECT_EQ(location["action"], "written");
   EXPECT_EQ(location["destinations"][0]["name"], "Oboe");
   EXPECT_EQ(json["totals"]["cueNotes"], 20);
   EXPECT_EQ(json["messages"], nlohmann::json::array({"One cue was created in the score."}));

@@ -109,21 +109,23 @@ TEST_F(Safety, ASymlinkIsWrittenThroughAndAnOldFileKeepsItsMode) {
 
 TEST_F(Safety, TheSummaryAndTheReportMayNameNeitherTheScoreNorAnotherOutput) {
   const std::string before = ReadText(Score());
+  symlink(Score().c_str(), dir.Path("link-to-score.xml").c_str());
   for (const std::string option : {"--json", "--report"}) {
-    for (const auto& [file, output] : std::vector<std::pair<std::string, std::string>>{
-             {Score(), dir.Path("out.musicxml")},
-             {dir.Path("same.musicxml"), dir.Path("same.musicxml")},
-             {dir.Path("./link-to-score.xml"), dir.Path("out.musicxml")},
-             {"-", "-"}}) {
-      symlink(Score().c_str(), dir.Path("link-to-score.xml").c_str());
+    const std::string what = option == "--json" ? "the summary" : "the report";
+    for (const auto& [file, output, message] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {Score(), dir.Path("out.musicxml"), option + " " + Score() + " names the score " + Score()},
+             {dir.Path("same.musicxml"), dir.Path("same.musicxml"),
+              dir.Path("same.musicxml") + " would hold both the cued score and " + what},
+             {dir.Path("./link-to-score.xml"), dir.Path("out.musicxml"), option + " " + dir.Path("./link-to-score.xml")},
+             {"-", "-", "- would hold both the cued score and " + what}}) {
       const CommandRun run = Run({"-o", output, option, file, "--mode", "add"});
       EXPECT_EQ(run.status, 2) << file << " " << output;
-      EXPECT_THAT(run.err, HasSubstr(option + " " + file + " names the"));
+      EXPECT_THAT(run.err, HasSubstr(message));
     }
   }
   const CommandRun both = Run({"--json", dir.Path("s.json"), "--report", dir.Path("s.json"), "--mode", "add"});
   EXPECT_EQ(both.status, 2);
-  EXPECT_THAT(both.err, HasSubstr("--report " + dir.Path("s.json") + " names the file of the summary too"));
+  EXPECT_THAT(both.err, HasSubstr(dir.Path("s.json") + " would hold both the summary and the report"));
   EXPECT_EQ(ReadText(Score()), before);
   EXPECT_FALSE(Exists(dir.Path("out.musicxml")));
   EXPECT_FALSE(Exists(dir.Path("same.musicxml")));

@@ -536,7 +536,7 @@ class Comparer {
     std::set<std::tuple<size_t, int, size_t>> accounted;  // part, staff, measure
     for (const Json& location : m_summary.value("locations", Json::array())) {
       const std::string action = location.value("action", "");
-      if (action != "cue written" && action != "written") continue;
+      if (action != "written") continue;
       const Json& source = location["source"];
       size_t sourcePart = 0;
       int sourceStaff = 0;

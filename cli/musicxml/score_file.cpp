@@ -420,15 +420,17 @@ bool WriteScore(ScoreFile& score, const std::string& name, ByteSink& sink, std::
   return true;
 }
 
-std::string DefaultOutputPath(const std::string& input) {
+std::string CuedPath(const std::string& input, const std::string& directory) {
+  std::string beside = input + ".cued.musicxml";
   for (const char* extension : {".musicxml", ".xml", ".mxl"}) {
     if (EndsWith(input, extension)) {
       // The extension as the input spells it.
       const size_t at = input.size() - std::strlen(extension);
-      return input.substr(0, at) + ".cued" + input.substr(at);
+      beside = input.substr(0, at) + ".cued" + input.substr(at);
+      break;
     }
   }
-  return input + ".cued.musicxml";
+  return directory.empty() ? beside : directory + "/" + beside.substr(beside.find_last_of('/') + 1);
 }
 
 }  // namespace ostinel_cli

@@ -9,26 +9,27 @@
 #include <map>
 #include <optional>
 
+#include "messages.h"
 #include "ranges.h"
-#include "resource_ids.h"
 
 namespace ostinel_cli {
 
 namespace {
 
-bool ParseIncludes(const std::vector<std::string>& items, bool on, std::map<int, bool>* includes, std::string* bad) {
+bool ParseIncludes(const std::vector<std::string>& items, bool on, std::map<std::string, bool>* includes,
+                   std::string* bad) {
   for (const std::string& item : items) {
     if (item == "all") {
-      for (const IncludeSwitch& include : kIncludeSwitches) (*includes)[include.box] = on;
+      for (const char* name : kIncludeNames) (*includes)[name] = on;
       continue;
     }
-    const auto found = std::find_if(std::begin(kIncludeSwitches), std::end(kIncludeSwitches),
-                                    [&](const IncludeSwitch& include) { return item == include.name; });
-    if (found == std::end(kIncludeSwitches)) {
+    const auto found = std::find_if(std::begin(kIncludeNames), std::end(kIncludeNames),
+                                    [&](const char* name) { return item == name; });
+    if (found == std::end(kIncludeNames)) {
       *bad = item;
       return false;
     }
-    (*includes)[found->box] = on;
+    (*includes)[*found] = on;
   }
   return true;
 }
@@ -55,7 +56,10 @@ std::string ConfigDirectory(const std::string& given) {
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] != '\0') {
     return std::string(xdg) + "/ostinel";
   }
-  if (const char* home = std::getenv("HOME")) return std::string(home) + "/.config/ostinel";
+  // An empty HOME is no home: the choices are then not kept (not in /.config).
+  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+    return std::string(home) + "/.config/ostinel";
+  }
   return "";
 }
 
@@ -71,10 +75,7 @@ std::vector<std::string> SearchArguments(const CommandOptions& options) {
   for (const auto& [name, value] : numbers) {
     if (*value) arguments.insert(arguments.end(), {name, std::to_string(**value)});
   }
-  for (const IncludeSwitch& include : kIncludeSwitches) {
-    const auto chosen = session.includes.find(include.box);
-    if (chosen != session.includes.end()) arguments.insert(arguments.end(), {chosen->second ? "--with" : "--without", include.name});
-  }
+  for (const auto& [name, on] : session.includes) arguments.insert(arguments.end(), {on ? "--with" : "--without", name});
   if (!options.parts.empty()) arguments.insert(arguments.end(), {"--parts", options.parts});
   if (!options.bars.empty()) arguments.insert(arguments.end(), {"--bars", options.bars});
   if (!options.configDir.empty()) arguments.insert(arguments.end(), {"--config-dir", options.configDir});
@@ -137,28 +138,37 @@ ParseOutcome ParseCommandLine(int argc, const char* const* argv, CommandOptions*
     std::fprintf(out, "%s\n", version.what());
     return ParseOutcome::Done;
   } catch (const CLI::ParseError& problem) {
-    std::fprintf(err, "ostinel: %s\nRun ostinel --help for the options.\n", problem.what());
+    Say(err, std::string(problem.what()) + "\nRun ostinel --help for the options.");
     return ParseOutcome::Refused;
   }
 
+  // A name given empty names nothing: refused rather than ignored.
+  for (const char* option : {"--output", "--json", "--report", "--config-dir", "--output-dir", "--plugin"}) {
+    if (app.count(option) == 0) continue;
+    const std::string value = app.get_option(option)->as<std::string>();
+    if (value.empty()) {
+      Say(err, std::string(option) + " was given an empty name");
+      return ParseOutcome::Refused;
+    }
+  }
   options->input = options->inputs.front();
   if (options->inputs.size() > 1) {
     if (!options->output.empty()) {
-      std::fprintf(err, "ostinel: -o names one file, and %zu scores were given; use --output-dir for several\n",
-                   options->inputs.size());
+      Say(err, "-o names one file, and " + std::to_string(options->inputs.size()) +
+                   " scores were given; use --output-dir for several");
       return ParseOutcome::Refused;
     }
     if (!options->report.empty()) {
-      std::fprintf(err, "ostinel: --report shows one score; give it for each score on its own\n");
+      Say(err, "--report shows one score; give it for each score on its own");
       return ParseOutcome::Refused;
     }
     if (mode != "add" && mode != "mark") {
-      std::fprintf(err, "ostinel: several scores are cued without questions: give --mode add or --mode mark\n");
+      Say(err, "several scores are cued without questions: give --mode add or --mode mark");
       return ParseOutcome::Refused;
     }
   }
   if (!options->outputDirectory.empty() && !options->output.empty()) {
-    std::fprintf(err, "ostinel: give -o or --output-dir, not both\n");
+    Say(err, "give -o or --output-dir, not both");
     return ParseOutcome::Refused;
   }
   if (mode == "mark") session.mode = Mode::Mark;
@@ -174,24 +184,24 @@ ParseOutcome ParseCommandLine(int argc, const char* const* argv, CommandOptions*
   session.destinationLayer = destinationLayer;
   std::string bad;
   if (!ParseIncludes(with, true, &session.includes, &bad) || !ParseIncludes(without, false, &session.includes, &bad)) {
-    std::fprintf(err, "ostinel: \"%s\" is nothing that can be copied with a cue (articulations, expressions, "
-                      "smart-shapes, clefs, lyrics, chords, all)\n", bad.c_str());
+    Say(err, "\"" + bad + "\" is nothing that can be copied with a cue (articulations, expressions, smart-shapes, "
+                        "clefs, lyrics, chords, all)");
     return ParseOutcome::Refused;
   }
   if (desired && allowed && *allowed < *desired) {
-    std::fprintf(err, "ostinel: the allowed cue length (%d) must not be smaller than the desired one (%d)\n", *allowed,
-                 *desired);
+    Say(err, "the allowed cue length (" + std::to_string(*allowed) + ") must not be smaller than the desired one (" +
+                 std::to_string(*desired) + ")");
     return ParseOutcome::Refused;
   }
   // Ranges are checked as far as they can be without the score.
   std::string first, last, error;
   int ignoredFirst = 0, ignoredLast = 0;
   if (!options->parts.empty() && !PositionRange(options->parts, INT_MAX, &ignoredFirst, &ignoredLast, &error)) {
-    std::fprintf(err, "ostinel: --parts: %s\n", error.c_str());
+    Say(err, "--parts: " + error);
     return ParseOutcome::Refused;
   }
   if (!options->bars.empty() && !SplitRange(options->bars, &first, &last)) {
-    std::fprintf(err, "ostinel: --bars: \"%s\" is no range of measures such as 10-40\n", options->bars.c_str());
+    Say(err, "--bars: \"" + options->bars + "\" is no range of measures such as 10-40");
     return ParseOutcome::Refused;
   }
   session.pluginPath = !pluginPath.empty()                      ? pluginPath

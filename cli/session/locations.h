@@ -1,14 +1,14 @@
 // What the plug-in did at each location, as the host sees it: the dialog at
 // the moments the search presents a location and a cue is written, the
-// host's progress reports, and the alerts.
+// frames a creation reads, the host's progress reports, and the alerts.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "dialog_view.h"
 #include "importer.h"
-#include "plugin_texts.h"
 #include "quivrasim/host.h"
 
 namespace ostinel_cli {
@@ -21,7 +21,9 @@ enum class Action {
   Refused,     // the plug-in refused the cue (message says why)
   Stopped,     // the user stopped the review here
 };
-const char* ActionName(Action action);
+// The stable id of an action ("written", "no-proposal", ...), and its words for people.
+const char* ActionId(Action action);
+const char* ActionWords(Action action);
 
 // A stretch of one staff: where a cue is (or would be) copied from.
 struct CueSource {
@@ -45,7 +47,7 @@ struct Location {
 
 class LocationLog {
  public:
-  LocationLog(quivrasim::Host& host, const ImportedScore& score, const PluginTexts& texts);
+  LocationLog(quivrasim::Host& host, const ImportedScore& score, const DialogView& view);
 
   // Host events, as the session passes them on.
   void Progress(const quivrasim::ProgressRun& run, int instrument, int measure);
@@ -60,18 +62,19 @@ class LocationLog {
   void Presented(const quivrasim::Dialog& dialog);
   void CreationStarted(const quivrasim::Dialog& dialog);
   void CreationEnded();
-  int ResolveSource(const std::string& name, int first, int destination) const;
+  int Loads(int slot) const;
   bool HoldsNewCue(int slot, int measure) const;
 
   quivrasim::Host& m_host;
   const ImportedScore& m_score;
-  const PluginTexts& m_texts;
+  const DialogView& m_view;
   std::vector<Location> m_locations;
   int m_examined = 0;  // the measure the search reported last
   size_t m_selectionsBefore = 0;
   bool m_creating = false;
   std::vector<int> m_reported;  // staves the running creation reported
   int m_sourceLayer = 0;
+  std::vector<int> m_loadsBefore;  // per slot: the source measure's loads when the creation began
 };
 
 }  // namespace ostinel_cli

@@ -41,8 +41,9 @@ bool WriteScore(ScoreFile& score, const std::string& name, ByteSink& sink, std::
 // True when a file name ends in .mxl, in any case.
 bool CompressedName(const std::string& name);
 
-// The output name beside the input: name.cued.musicxml (or .xml, .mxl, in
-// the input's case).
-std::string DefaultOutputPath(const std::string& input);
+// Where a score's cued copy goes when no name is given: beside it as
+// name.cued.musicxml (or .xml, .mxl, in the input's case), or under that
+// name into a directory.
+std::string CuedPath(const std::string& input, const std::string& directory = "");
 
 }  // namespace ostinel_cli

@@ -4,6 +4,8 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "shown_text.h"
+
 namespace ostinel_cli {
 
 namespace {
@@ -36,7 +38,7 @@ void PrintSummary(std::FILE* out, const RunSummary& summary) {
     if (location.action != Action::Marked) {
       line += location.proposal ? "; proposed cue " + Source(score, location, *location.proposal) : "; no proposed cue";
     }
-    line += std::string("; ") + ActionName(location.action);
+    line += std::string("; ") + ActionWords(location.action);
     if (!location.destinations.empty()) line += " to " + Staves(score, location.destinations);
     if (location.source && location.proposal &&
         (location.source->slot != location.proposal->slot || location.source->first != location.proposal->first ||
@@ -55,10 +57,10 @@ void PrintSummary(std::FILE* out, const RunSummary& summary) {
       while (!message.empty() && message.back() == ' ') message.pop_back();
       line += ": " + message;
     }
-    std::fprintf(out, "%s\n", line.c_str());
+    std::fprintf(out, "%s\n", Printable(line).c_str());
   }
-  for (const std::string& message : summary.session->messages) std::fprintf(out, "%s\n", message.c_str());
-  if (!summary.output.empty()) std::fprintf(out, "Written: %s\n", summary.output.c_str());
+  for (const std::string& message : summary.session->messages) std::fprintf(out, "%s\n", Printable(message).c_str());
+  if (!summary.output.empty()) std::fprintf(out, "Written: %s\n", Printable(summary.output).c_str());
 }
 
 std::string SummaryJson(const RunSummary& summary) {
@@ -79,8 +81,9 @@ std::string SummaryJson(const RunSummary& summary) {
   for (const auto& [name, on] : settings.includes) {
     if (on) with.push_back(name);
   }
-  Json json{{"input", summary.input},
-            {"output", summary.output.empty() ? Json(nullptr) : Json(summary.output)},
+  // File names are bytes: written as UTF-8, a byte that is none read as Latin-1.
+  Json json{{"input", AsUtf8(summary.input)},
+            {"output", summary.output.empty() ? Json(nullptr) : Json(AsUtf8(summary.output))},
             {"mode", ModeName(settings.mode)},
             {"settings",
              {{"criterion", settings.measures ? "measures" : "seconds"},
@@ -92,7 +95,7 @@ std::string SummaryJson(const RunSummary& summary) {
               {"destinationLayer", settings.destinationLayer},
               {"with", with}}}};
   Json locations = Json::array();
-  std::map<std::string, int> actions;
+  std::map<Action, int> actions;
   for (const Location& location : summary.session->locations) {
     Json destinations = Json::array();
     for (const int slot : location.destinations) destinations.push_back(staff(slot));
@@ -106,23 +109,23 @@ std::string SummaryJson(const RunSummary& summary) {
         {"proposal", location.proposal ? stretch(location, *location.proposal) : Json(nullptr)},
         {"source", location.source ? stretch(location, *location.source) : Json(nullptr)},
         {"destinations", destinations},
-        {"action", ActionName(location.action)},
+        {"action", ActionId(location.action)},
         {"message", location.message.empty() ? Json(nullptr) : Json(location.message)},
     });
-    ++actions[ActionName(location.action)];
+    ++actions[location.action];
   }
   json["locations"] = locations;
   json["totals"] = Json{{"locations", summary.session->locations.size()},
-                        {"cuesWritten", actions[ActionName(Action::Written)]},
-                        {"marked", actions[ActionName(Action::Marked)]},
-                        {"skipped", actions[ActionName(Action::Skipped)]},
-                        {"refused", actions[ActionName(Action::Refused)]},
+                        {"cuesWritten", actions[Action::Written]},
+                        {"marked", actions[Action::Marked]},
+                        {"skipped", actions[Action::Skipped]},
+                        {"refused", actions[Action::Refused]},
                         {"cueNotes", summary.counts.cueNotes},
                         {"cueRests", summary.counts.cueRests},
                         {"cueNames", summary.counts.cueNames},
                         {"markers", summary.counts.markers}};
   json["messages"] = summary.session->messages;
-  return json.dump(2) + "\n";
+  return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace ostinel_cli

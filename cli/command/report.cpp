@@ -1,22 +1,17 @@
 #include "report.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 
-extern char** environ;
+#include "child_process.h"
+#include "shown_text.h"
 
 namespace ostinel_cli {
 
@@ -29,7 +24,9 @@ using Json = nlohmann::json;
 constexpr const char* kLasting[] = {"divisions", "key",   "time",          "staves",   "part-symbol",
                                     "instruments", "clef", "staff-details", "transpose"};
 
-std::string Escape(const std::string& text) {
+// Text for the page: printable, and escaped for HTML.
+std::string Escape(const std::string& raw) {
+  const std::string text = Printable(raw);
   std::string escaped;
   for (const char c : text) {
     switch (c) {
@@ -41,13 +38,6 @@ std::string Escape(const std::string& text) {
     }
   }
   return escaped;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 // "clef 2": a lasting attribute, told apart by its staff number.
@@ -72,48 +62,38 @@ struct Stretch {
 
 class Engraver {
  public:
-  // Engraves every figure in one run of the engraver script; false with a
-  // message when it cannot run at all.
+  // Engraves every figure in one run of the engraver script, which reads the
+  // excerpts on its standard input and answers on its standard output; false
+  // with a message when it cannot run at all.
   bool Run(const std::vector<Figure>& figures, std::string* error) {
-    char pattern[] = "/tmp/ostinel-report-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-      *error = std::string("cannot make a working directory: ") + std::strerror(errno);
-      return false;
-    }
-    const std::string directory = pattern;
-    const std::string input = directory + "/excerpts.json";
-    const std::string output = directory + "/engraved.json";
-    const std::string messages = directory + "/messages.txt";
     Json excerpts = Json::array();
     for (const Figure& figure : figures) excerpts.push_back(Json{{"id", figure.id}, {"musicxml", figure.musicxml}});
-    std::ofstream(input) << Json{{"excerpts", excerpts}}.dump();
-    const int status = Spawn(Script(), input, output, messages);
-    bool done = false;
-    if (status == -ENOENT) {
-      *error = "Node.js is not installed (scripts/setup installs it)";
-    } else if (status < 0) {
-      *error = std::string("cannot start Node.js: ") + std::strerror(-status);
-    } else if (status != 0) {
+    ChildProcess node;
+    if (!node.Start("node", {Script()}, Json{{"excerpts", excerpts}}.dump(-1, ' ', false, Json::error_handler_t::replace),
+                    error)) {
+      if (error->find("not installed") != std::string::npos) *error = "Node.js is not installed (scripts/setup installs it)";
+      return false;
+    }
+    const int status = node.Wait();
+    if (status != 0) {
       // Its own message, or the error line of a stack trace.
-      std::istringstream lines(ReadAll(messages));
+      std::istringstream lines(node.Errors());
       std::string said;
       for (std::string line; std::getline(lines, line);) {
         if (said.empty() && !line.empty()) said = line;
         if (line.rfind("Error: ", 0) == 0) said = line.substr(7);
       }
       *error = said.empty() ? "the engraver failed (exit status " + std::to_string(status) + ")" : said;
-    } else {
-      const Json engraved = Json::parse(ReadAll(output), nullptr, false);
-      done = engraved.is_object() && engraved.contains("svg") && engraved.contains("errors");
-      if (!done) *error = "the engraver gave no result";
-      if (done) {
-        for (const auto& [id, svg] : engraved["svg"].items()) m_svg[id] = svg;
-        for (const auto& [id, why] : engraved["errors"].items()) m_errors[id] = why;
-      }
+      return false;
     }
-    for (const std::string& path : {input, output, messages}) unlink(path.c_str());
-    rmdir(directory.c_str());
-    return done;
+    const Json engraved = Json::parse(node.Output(), nullptr, false);
+    if (!engraved.is_object() || !engraved.contains("svg") || !engraved.contains("errors")) {
+      *error = "the engraver gave no result";
+      return false;
+    }
+    for (const auto& [id, svg] : engraved["svg"].items()) m_svg[id] = svg;
+    for (const auto& [id, why] : engraved["errors"].items()) m_errors[id] = why;
+    return true;
   }
 
   // The figure's SVG, or a line saying why there is none.
@@ -132,27 +112,6 @@ class Engraver {
   static std::string Script() {
     if (const char* given = std::getenv("OSTINEL_ENGRAVER"); given != nullptr && given[0] != '\0') return given;
     return OSTINEL_ENGRAVER_SCRIPT;
-  }
-
-  // Runs node SCRIPT IN OUT; its exit status, or -errno when it cannot start.
-  static int Spawn(const std::string& script, const std::string& input, const std::string& output,
-                   const std::string& messages) {
-    const char* node = "node";
-    std::vector<char*> argv = {const_cast<char*>(node), const_cast<char*>(script.c_str()),
-                               const_cast<char*>(input.c_str()), const_cast<char*>(output.c_str()), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, messages.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = 0;
-    const int failure = posix_spawnp(&pid, node, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (failure != 0) return -failure;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
 
   std::map<std::string, std::string> m_svg;
@@ -312,14 +271,14 @@ bool MakeReport(const RunSummary& summary, const pugi::xml_document& cued, std::
             Escape(score.StaffName(location.slot)) + "</td><td>" +
             Escape(Measures(score, location.restStart, location.restEnd)) + " (" + std::to_string(measures) +
             (measures == 1 ? " measure, " : " measures, ") + seconds + ")</td><td>" + Escape(proposal) + "</td><td>" +
-            Escape(ActionName(location.action)) + "</td></tr>\n";
+            Escape(ActionWords(location.action)) + "</td></tr>\n";
   }
   if (!locations.empty()) page += "</tbody>\n</table>\n";
   for (size_t i = 0; i < locations.size(); ++i) {
     const Location& location = locations[i];
     page += "<section id=\"location-" + std::to_string(i + 1) + "\">\n<h2>" + std::to_string(i + 1) + ". " +
             Escape(score.StaffName(location.slot)) + ": rest in " +
-            Escape(Measures(score, location.restStart, location.restEnd)) + "; " + Escape(ActionName(location.action)) +
+            Escape(Measures(score, location.restStart, location.restEnd)) + "; " + Escape(ActionWords(location.action)) +
             "</h2>\n";
     if (!location.message.empty()) page += "<p>" + Escape(location.message) + "</p>\n";
     page += "<div class=\"pair\">\n";

@@ -1,6 +1,8 @@
 #include "output_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <limits.h>
 #include <unistd.h>
 
@@ -15,6 +17,8 @@
 namespace ostinel_cli {
 
 namespace {
+
+constexpr const char* kTemporaryPrefix = ".ostinel-tmp-";
 
 std::string Directory(const std::string& path) {
   const size_t slash = path.find_last_of('/');
@@ -130,6 +134,19 @@ bool CheckTarget(const std::string& given, OutputTarget* target, std::string* er
     *error = given + ": names a directory, not a file to write";
     return false;
   }
+  // What the name leads to now, as the system follows it (/dev/stdout,
+  // /proc/self/fd/N): standard output itself when it is no file, else only a
+  // regular file.
+  struct stat now {};
+  struct stat out {};
+  if (stat(given.c_str(), &now) == 0 && !S_ISREG(now.st_mode)) {
+    if (fstat(STDOUT_FILENO, &out) == 0 && out.st_dev == now.st_dev && out.st_ino == now.st_ino) {
+      target->standardOutput = true;
+      return true;
+    }
+    *error = given + ": is " + Kind(now.st_mode) + "; the command writes only regular files";
+    return false;
+  }
   if (!FollowLinks(given, &target->path, error)) return false;
   if (stat(target->path.c_str(), &target->original) == 0) {
     if (!S_ISREG(target->original.st_mode)) {
@@ -191,9 +208,25 @@ WriteResult WriteWhole(const OutputTarget& target, const std::string& bytes, std
       error);
 }
 
+// A run killed outright (SIGKILL) leaves its temporary file behind: its name
+// holds the process's id, so that a later run writing there removes it once
+// that process is gone.
+void RemoveStaleTemporaries(const std::string& directory) {
+  DIR* listing = opendir(directory.c_str());
+  if (listing == nullptr) return;
+  while (const dirent* entry = readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (name.rfind(kTemporaryPrefix, 0) != 0) continue;
+    const long pid = std::strtol(name.c_str() + std::strlen(kTemporaryPrefix), nullptr, 10);
+    if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) unlink((directory + "/" + name).c_str());
+  }
+  closedir(listing);
+}
+
 WriteResult WriteWhole(const OutputTarget& target, const Producer& produce, std::string* error) {
   const std::string directory = Directory(target.path);
-  std::string pattern = directory + "/.ostinel-XXXXXX";
+  RemoveStaleTemporaries(directory);
+  std::string pattern = directory + "/" + kTemporaryPrefix + std::to_string(getpid()) + "-XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   const int descriptor = mkstemp(name.data());

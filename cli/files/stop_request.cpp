@@ -28,6 +28,7 @@ void InstallStopHandlers() {
   action.sa_flags = 0;  // no SA_RESTART: a read at the review prompt ends
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
 }
 
 void RequestStop(int signal) { g_signal = signal; }

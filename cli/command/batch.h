@@ -5,13 +5,10 @@
 
 #include <string>
 
-#include "command.h"
+#include "command_io.h"
 #include "options.h"
 
 namespace ostinel_cli {
-
-// Where a score's cued copy goes: beside it, or into the directory.
-std::string CuedPath(const std::string& input, const std::string& directory);
 
 // Runs every score of options.inputs; the exit status is 1 when any failed
 // (2 when the outputs cannot all be written, before any work; 128 + the
