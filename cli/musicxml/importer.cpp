@@ -18,6 +18,10 @@ namespace ostinel_cli {
 
 namespace {
 
+// What the host holds: staves and measures are numbered in 16 bits, signed.
+constexpr int kMostMeasures = 0x7FFF;
+constexpr size_t kMostStaves = 0x7FFF;
+
 using quivrasim::EntrySpec;
 using quivrasim::ScoreBuilder;
 
@@ -653,8 +657,15 @@ class PartImporter {
   void ReadSound(pugi::xml_node sound, int measure, int64_t at) {
     const double tempo = sound.attribute("tempo").as_double(0.0);
     if (tempo <= 0.0) return;
-    // tempo = value x 60 / 65536 quarters a minute
-    const int value = static_cast<int>(std::lround(tempo * 65536.0 / 60.0));
+    // tempo = value x 60 / 65536 quarters a minute; the slowest the host holds is a value of 1.
+    int value = static_cast<int>(std::lround(tempo * 65536.0 / 60.0));
+    if (value < 1) {
+      value = 1;
+      m_score.warnings.push_back("part " + m_part.id + ", measure " + m_score.MeasureNumber(measure) + ": a tempo of " +
+                                 sound.attribute("tempo").value() +
+                                 " quarters a minute is slower than the host holds; it is taken as " +
+                                 std::to_string(60.0 / 65536.0));
+    }
     m_build.TempoChange(measure, static_cast<int>(at), value, kQXQuarter);
     m_score.tempos.push_back({measure, at, value * 60.0 / 65536.0});
   }
@@ -778,8 +789,12 @@ bool ImportScore(pugi::xml_document& document, quivrasim::Document& host, Import
   const pugi::xml_node root = document.document_element();
   std::map<std::string, pugi::xml_node> partsById;
   for (pugi::xml_node part = root.child("part"); part; part = part.next_sibling("part")) {
-    partsById[part.attribute("id").value()] = part;
+    if (!partsById.emplace(part.attribute("id").value(), part).second) {
+      *error = std::string("the score holds part ") + part.attribute("id").value() + " twice";
+      return false;
+    }
   }
+  std::set<std::string> listed;
 
   std::vector<PartGroup> groups;
   std::map<int, PartGroup> openGroups;
@@ -787,6 +802,10 @@ bool ImportScore(pugi::xml_document& document, quivrasim::Document& host, Import
     const std::string name = item.name();
     if (name == "score-part") {
       const std::string id = item.attribute("id").value();
+      if (!listed.insert(id).second) {
+        *error = "part " + id + " is listed twice in the part list";
+        return false;
+      }
       const auto found = partsById.find(id);
       if (found == partsById.end()) {
         *error = "part " + id + " is listed but has no music";
@@ -840,8 +859,16 @@ bool ImportScore(pugi::xml_document& document, quivrasim::Document& host, Import
     *error = "the score has no measures";
     return false;
   }
-  if (score->measureCount > 0x7FFF) {
-    *error = "the score has " + std::to_string(score->measureCount) + " measures, more than the host holds";
+  if (score->measureCount > kMostMeasures) {
+    *error = "the score has " + std::to_string(score->measureCount) + " measures, more than the host holds (" +
+             std::to_string(kMostMeasures) + ")";
+    return false;
+  }
+  size_t staves = 0;
+  for (const PartLayout& part : score->parts) staves += static_cast<size_t>(part.staves);
+  if (staves > kMostStaves) {
+    *error = "the score has " + std::to_string(staves) + " staves, more than the host holds (" +
+             std::to_string(kMostStaves) + ")";
     return false;
   }
 

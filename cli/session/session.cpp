@@ -82,7 +82,8 @@ bool RunSession(quivrasim::Host& host, const ImportedScore& score, const Session
         const ReviewOutcome outcome = review.At(d);
         if (outcome == ReviewOutcome::Next) continue;
         result->noAnswers = outcome == ReviewOutcome::NoInput;
-        if (outcome == ReviewOutcome::Interrupted) RequestCancel();
+        // A stop at the prompt is the signal that came (or Ctrl-C).
+        if (outcome == ReviewOutcome::Interrupted && StopSignal() == 0) RequestCancel();
         break;
       }
       // Automatic: the plug-in stops only where it has no proposal, or where

@@ -63,7 +63,8 @@ std::string FirstExisting(std::initializer_list<std::string> candidates) {
 
 CommandRun RunOstinel(const std::vector<std::string>& args, const std::string& configDir, const std::string& input,
                       bool terminal) {
-  std::vector<std::string> all = {"ostinel", "--config-dir", configDir};
+  std::vector<std::string> all = {"ostinel"};
+  if (!configDir.empty()) all.insert(all.end(), {"--config-dir", configDir});
   if (!terminal) all.push_back("--no-progress");
   all.insert(all.end(), args.begin(), args.end());
   std::vector<const char*> argv;

@@ -34,7 +34,8 @@ struct CommandRun {
   std::string err;
 };
 
-// Runs "ostinel args..." with stdin given and the choices kept in configDir;
+// Runs "ostinel args..." with stdin given and the choices kept in configDir
+// (where the command keeps them when it is empty);
 // stderr counts as a terminal only when asked (and progress is then drawn).
 CommandRun RunOstinel(const std::vector<std::string>& args, const std::string& configDir,
                       const std::string& input = "", bool terminal = false);
