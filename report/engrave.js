@@ -21,6 +21,17 @@ try {
 
 const [input, output] = process.argv.slice(2);
 
+// Element ids are made unique per figure, so that many SVGs can share a page:
+// the ids, the references to them, and the style's selectors, which give
+// staff lines, stems and barlines their stroke.
+function unique(svg, prefix) {
+  return svg.replace(/\bid="/g, `id="${prefix}-`)
+    .replace(/href="#/g, `href="#${prefix}-`)
+    .replace(/url\(#/g, `url(#${prefix}-`)
+    .replace(/(<style[^>]*>)([\s\S]*?)(<\/style>)/g,
+      (all, open, css, close) => open + css.replace(/#([A-Za-z_][\w-]*)/g, `#${prefix}-$1`) + close);
+}
+
 verovio.module.onRuntimeInitialized = () => {
   const toolkit = new verovio.toolkit();
   // One system per excerpt, the score's own measure numbers over every
@@ -46,9 +57,7 @@ verovio.module.onRuntimeInitialized = () => {
   for (const excerpt of excerpts) {
     try {
       if (!toolkit.loadData(excerpt.musicxml)) throw new Error(toolkit.getLog() || 'Verovio could not read it');
-      // Element ids are made unique per figure, so that many SVGs can share a page.
-      result.svg[excerpt.id] = toolkit.renderToSVG(1).replace(/\bid="/g, `id="${excerpt.id}-`)
-        .replace(/href="#/g, `href="#${excerpt.id}-`);
+      result.svg[excerpt.id] = unique(toolkit.renderToSVG(1), excerpt.id);
     } catch (error) {
       result.errors[excerpt.id] = String(error.message || error);
     }

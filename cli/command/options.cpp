@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 
+#include "beside_command.h"
 #include "messages.h"
 #include "ranges.h"
 
@@ -32,20 +33,6 @@ bool ParseIncludes(const std::vector<std::string>& items, bool on, std::map<std:
     (*includes)[*found] = on;
   }
   return true;
-}
-
-// The plug-in installed beside the command (lib/ostinel next to bin), else
-// the one it was built with.
-std::string DefaultPlugin() {
-  char self[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (length > 0) {
-    const std::string program(self, static_cast<size_t>(length));
-    const std::string installed = program.substr(0, program.find_last_of('/') + 1) + OSTINEL_INSTALLED_PLUGIN;
-    char resolved[PATH_MAX];
-    if (realpath(installed.c_str(), resolved) != nullptr && access(resolved, R_OK) == 0) return resolved;
-  }
-  return OSTINEL_PLUGIN_PATH;
 }
 
 }  // namespace
@@ -204,9 +191,13 @@ ParseOutcome ParseCommandLine(int argc, const char* const* argv, CommandOptions*
     Say(err, "--bars: \"" + options->bars + "\" is no range of measures such as 10-40");
     return ParseOutcome::Refused;
   }
+  // The plug-in installed beside the command (lib/ostinel next to bin), else
+  // the one it was built with.
+  const std::string installed = BesideTheCommand(OSTINEL_INSTALLED_PLUGIN);
   session.pluginPath = !pluginPath.empty()                      ? pluginPath
                        : std::getenv("OSTINEL_PLUGIN") != nullptr ? std::getenv("OSTINEL_PLUGIN")
-                                                                  : DefaultPlugin();
+                       : !installed.empty()                       ? installed
+                                                                  : OSTINEL_PLUGIN_PATH;
   return ParseOutcome::Run;
 }
 

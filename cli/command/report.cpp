@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 
+#include "beside_command.h"
 #include "child_process.h"
 #include "shown_text.h"
 
@@ -109,9 +110,12 @@ class Engraver {
   }
 
  private:
+  // OSTINEL_ENGRAVER, else the engraver installed beside the command, else
+  // the one of the source tree it was built from.
   static std::string Script() {
     if (const char* given = std::getenv("OSTINEL_ENGRAVER"); given != nullptr && given[0] != '\0') return given;
-    return OSTINEL_ENGRAVER_SCRIPT;
+    const std::string installed = BesideTheCommand(OSTINEL_INSTALLED_ENGRAVER);
+    return !installed.empty() ? installed : OSTINEL_ENGRAVER_SCRIPT;
   }
 
   std::map<std::string, std::string> m_svg;
@@ -143,6 +147,22 @@ std::string Title(const pugi::xml_document& cued, const std::string& input) {
   const std::string movement = root.child_value("movement-title");
   if (!movement.empty()) title += (title.empty() ? "" : ": ") + movement;
   return title.empty() ? input.substr(input.find_last_of('/') + 1) : title;
+}
+
+// What was decided at a location, as the review (or the search) left it: the
+// action, and a source other than the proposal when one was chosen.
+std::string Decision(const ImportedScore& score, const Location& location) {
+  std::string decision = ActionWords(location.action);
+  const bool changed = location.source && location.proposal &&
+                       (location.source->slot != location.proposal->slot ||
+                        location.source->first != location.proposal->first ||
+                        location.source->last != location.proposal->last);
+  if (location.action == Action::Written && location.source && (changed || !location.proposal)) {
+    decision += " from " + score.StaffName(location.source->slot) + ", " +
+                Measures(score, location.source->first, location.source->last) +
+                (location.proposal ? " instead of the proposal" : "");
+  }
+  return decision;
 }
 
 constexpr const char* kStyle = R"(
@@ -271,14 +291,14 @@ bool MakeReport(const RunSummary& summary, const pugi::xml_document& cued, std::
             Escape(score.StaffName(location.slot)) + "</td><td>" +
             Escape(Measures(score, location.restStart, location.restEnd)) + " (" + std::to_string(measures) +
             (measures == 1 ? " measure, " : " measures, ") + seconds + ")</td><td>" + Escape(proposal) + "</td><td>" +
-            Escape(ActionWords(location.action)) + "</td></tr>\n";
+            Escape(Decision(score, location)) + "</td></tr>\n";
   }
   if (!locations.empty()) page += "</tbody>\n</table>\n";
   for (size_t i = 0; i < locations.size(); ++i) {
     const Location& location = locations[i];
     page += "<section id=\"location-" + std::to_string(i + 1) + "\">\n<h2>" + std::to_string(i + 1) + ". " +
             Escape(score.StaffName(location.slot)) + ": rest in " +
-            Escape(Measures(score, location.restStart, location.restEnd)) + "; " + Escape(ActionWords(location.action)) +
+            Escape(Measures(score, location.restStart, location.restEnd)) + "; " + Escape(Decision(score, location)) +
             "</h2>\n";
     if (!location.message.empty()) page += "<p>" + Escape(location.message) + "</p>\n";
     page += "<div class=\"pair\">\n";
