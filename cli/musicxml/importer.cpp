@@ -336,7 +336,7 @@ class PartImporter {
       } else if (Is(name, "harmony")) {
         ReadHarmony(child, number, cursor);
       } else if (Is(name, "sound")) {
-        ReadSound(child, number, ToUnits(cursor, m_divisions));
+        ReadSound(child, number, SoundAt(child, cursor));
       }
     }
     const size_t index = static_cast<size_t>(measureIndex);
@@ -602,11 +602,18 @@ class PartImporter {
     return true;
   }
 
+  // Where a direction is printed, and where its sound takes effect: the
+  // offset moves the print, and the sound only where it says sound="yes"; a
+  // <sound> of its own with an <offset> of its own sounds there instead.
   void ReadDirection(pugi::xml_node direction, int measure, int64_t cursor) {
     const int64_t at = ToUnits(cursor + Int(direction, "offset"), m_divisions);
+    const pugi::xml_node offset = direction.child("offset");
+    const int64_t sounds = std::strcmp(offset.attribute("sound").value(), "yes") == 0 ? at : ToUnits(cursor, m_divisions);
     const uint16_t instrument = Instrument(Int(direction, "staff", 1));
     if (ReadOwnText(direction, measure, instrument)) return;
-    bool tempoShown = false;
+    // A sound's tempo is what plays; a metronome mark beside it only shows.
+    const pugi::xml_node sound = direction.child("sound");
+    const bool soundTempo = sound.attribute("tempo").as_double(0.0) > 0.0;
     std::string words;
     for (pugi::xml_node type = direction.child("direction-type"); type; type = type.next_sibling("direction-type")) {
       for (pugi::xml_node dynamics = type.child("dynamics"); dynamics; dynamics = dynamics.next_sibling("dynamics")) {
@@ -622,22 +629,26 @@ class PartImporter {
         const int perMinute = LeadingInt(metronome.child_value("per-minute"), 0, 10000);
         if (unit > 0 && perMinute > 0) {
           const std::string text = std::string(metronome.child_value("beat-unit")) + " = " + std::to_string(perMinute);
-          Assign(Definition(kExpressionMetronome, text, perMinute, unit, kQXPlaybackTempo | kQXPlaybackOn), measure, at,
-                 instrument);
-          m_score.tempos.push_back({measure, std::clamp<int64_t>(at, 0, 0x7FFF), perMinute * unit / double{kQXQuarter}});
-          tempoShown = true;
+          if (soundTempo) {
+            Assign(Definition(kExpressionMetronome, text), measure, at, instrument);
+          } else {
+            // The mark plays where its sound takes effect.
+            Assign(Definition(kExpressionMetronome, text, perMinute, unit, kQXPlaybackTempo | kQXPlaybackOn), measure,
+                   sounds, instrument);
+            m_score.tempos.push_back(
+                {measure, std::clamp<int64_t>(sounds, 0, 0x7FFF), perMinute * unit / double{kQXQuarter}});
+          }
         }
       }
       if (const pugi::xml_node wedge = type.child("wedge")) ReadWedge(wedge, measure, instrument);
     }
     if (!words.empty()) Assign(Definition(kExpressionWords, words), measure, at, instrument);
-    // The offset moves what is printed; the sound follows it only where the
-    // offset says sound="yes".
-    const pugi::xml_node offset = direction.child("offset");
-    const bool soundMoves = std::strcmp(offset.attribute("sound").value(), "yes") == 0;
-    if (const pugi::xml_node sound = direction.child("sound"); sound && !tempoShown) {
-      ReadSound(sound, measure, soundMoves ? at : ToUnits(cursor, m_divisions));
-    }
+    if (soundTempo) ReadSound(sound, measure, sound.child("offset") ? SoundAt(sound, cursor) : sounds);
+  }
+
+  // Where a sound with an offset of its own takes effect.
+  int64_t SoundAt(pugi::xml_node sound, int64_t cursor) const {
+    return ToUnits(cursor + Int(sound, "offset"), m_divisions);
   }
 
   void ReadWedge(pugi::xml_node wedge, int measure, uint16_t instrument) {

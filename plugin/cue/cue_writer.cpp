@@ -388,12 +388,13 @@ int CreateCue(int32_t* created) {
   CueJob& job = g_cueJob;
   job.cuedMeasures.clear();
   ResolveCueName(job.cueName, QX_SlotToInst(static_cast<uint16_t>(job.source.startSlot), 0), job.groups);
-  // A creation inside the search's edit belongs to it; one of its own is closed here.
+  // A creation inside the search's edit belongs to it and leaves it open:
+  // the cues of an automatic pass form one undoable edit with the pass, as
+  // its user expects of one search. A creation of its own (at a location
+  // offered to the user) opens and closes its own edit. As with any edit of
+  // the plug-in, the host's answer to the start is not looked at.
   const bool ownEdit = !EditOpen();
-  if (ownEdit && !StartEdit(EditLabel(job).c_str())) {
-    ShowAlert(job.dialog, kQXAlertPlain, kCouldNotCreate);
-    return 0;
-  }
+  if (ownEdit) QX_StartQuivraEdit(EditLabel(job).c_str());
   const uint32_t progress =
       QX_StartMassEdit(nullptr, (job.source.endMeasure - job.source.startMeasure + 1) * job.destinationCount);
   int16_t cancel = 0;
@@ -407,12 +408,16 @@ int CreateCue(int32_t* created) {
     g_writeJournal.Begin();
     if (job.destinationLayer != 0) CompleteFirstLayer(slot, job, writes);
     if (!CopyToStaff(slot, progress, &cancel, job, writes)) {
-      // The staves written before stay written; this one goes back to what
-      // it was, so that no staff holds half a cue.
+      // The staves written before stay written. This one goes back to what
+      // it was (its records through the write journal, its frames through
+      // its own writes), so that no staff holds half a cue that the user
+      // could only take back with the whole edit.
       writes.Rollback(slot);
       g_writeJournal.Rollback();
       ShowAlert(job.dialog, kQXAlertPlain, kCouldNotCreate);
       QX_EndMassEdit(progress, static_cast<uint16_t>(cancel));
+      // An edit of its own is kept when it holds a staff written, and
+      // cancelled when it holds nothing.
       if (ownEdit) {
         if (written > 0) {
           QX_EndQuivraEdit();

@@ -99,10 +99,4 @@ int16_t QX_GetMaxLayers(uint32_t version) {
 
 int16_t OpenEditCount() { return g_editCount; }
 
-bool StartEdit(const char* label) {
-  if (QX_StartQuivraEdit(label) != 0) return true;
-  --g_editCount;
-  return false;
-}
-
 }  // namespace ostinel

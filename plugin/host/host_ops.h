@@ -31,11 +31,9 @@ int16_t QX_ExecuteMenuItem(uint32_t command, uint32_t version = kQXVersionCurren
 // Four layers when the host lacks the operation.
 int16_t QX_GetMaxLayers(uint32_t version = kQXVersionCurrent);
 
-// Host edits of the plug-in that are open; none is open below 1.
+// Host edits of the plug-in that are open, as counted by starting and ending
+// them (a start counts whatever the host answers); none is open below 1.
 int16_t OpenEditCount();
-// Opens a host edit; false when the host refused it. The refused start is
-// taken off the count again without a host call, since nothing is open.
-bool StartEdit(const char* label);
 inline bool EditOpen() { return OpenEditCount() >= 1; }
 
 using hostcall::QX_AlertMessage;

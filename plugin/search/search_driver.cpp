@@ -34,11 +34,13 @@ constexpr int kRestsOnMeasures = 2;
 constexpr int kRestsOnSeconds = 5;
 bool WalkComplete() { return g_search.currentSlot > g_search.searchRegion.endSlot; }
 
-// False when the host refuses the edit: the search then changes nothing.
-bool OpenEdit(HWND dialog) {
-  if (EditOpen()) return true;
+// Opens the pass's edit unless one of the plug-in's is open. The host's
+// answer is not looked at: the edit counts as open either way, the pass
+// goes on, and it is ended as any other.
+void OpenEdit(HWND dialog) {
+  if (EditOpen()) return;
   const char* label = MarkMode(dialog) ? g_texts.editMark : Interactive(dialog) ? g_texts.editSearch : g_texts.title;
-  return StartEdit(label);
+  QX_StartQuivraEdit(label);
 }
 
 // The selection converted to the score's own staff order.
@@ -278,7 +280,7 @@ void SearchStart(HWND dialog, bool startedByButton) {
   g_search.secondaryGroupStaves.assign(static_cast<size_t>(largest), false);
 
   if (!MeasuresMode()) {
-    OpenEdit(dialog);  // the pass tries again when the host refuses it here
+    OpenEdit(dialog);
     Enable(dialog, IDC_CLOSE, false);
     SetStatus(dialog, g_texts.loadingTempo);
     const bool built = g_duration.Build(g_search.searchRegion, dialog);
@@ -309,11 +311,11 @@ void SearchPass(HWND dialog, bool startedByButton) {
   Enable(dialog, IDC_CONTINUE, false);
   bool found = false;
   const bool mark = MarkMode(dialog);
-  const bool opened = OpenEdit(dialog);
+  OpenEdit(dialog);
   const bool commit = mark || !Interactive(dialog);
   const int32_t markedBefore = g_search.markedCount;
 
-  while (opened) {
+  for (;;) {
     if (Step(dialog, mark) == StepResult::Cancelled) break;
     if (WalkComplete()) break;
     found = true;
@@ -324,7 +326,6 @@ void SearchPass(HWND dialog, bool startedByButton) {
     if (g_search.proposalScore == 0 || Interactive(dialog) || !SearchCreate(dialog)) break;
   }
 
-  if (!opened) SetStatus(dialog, g_texts.ready);
   if (g_search.markedCount > markedBefore) QX_RedrawMusic(&g_search.documentRegion);
   if (WalkComplete()) {
     Finish(dialog, startedByButton, found);
@@ -358,10 +359,12 @@ bool SearchCreate(HWND dialog) {
     for (const auto& [slot, measure] : g_cueJob.cuedMeasures) MarkMeasureCued(slot, measure, 0);
     if (Ask(dialog)) QX_RedrawMusic(&g_search.documentRegion);
     // Every staff that received the cue leaves the set; one that did not
-    // keeps its place there and makes the creation count as failed.
+    // keeps its place there and makes the creation count as failed. This
+    // holds after a creation that failed part way too: the location is then
+    // offered again with only the staves still without the cue chosen, so
+    // that creating again does not meet a layer that is no longer empty.
     auto& destinations = g_cueJob.destinationStaves;
-    const bool written = created;
-    for (size_t line = 0; written && line < destinations.size(); ++line) {
+    for (size_t line = 0; line < destinations.size(); ++line) {
       if (!destinations[line]) continue;
       if (HasCue(static_cast<int>(line) + 1, g_cueJob.source.startMeasure)) {
         destinations[line] = false;

@@ -235,7 +235,13 @@ void Document::UnindexFrame(const Entries& entries) {
 const Entries& Document::StoreFrame(FrameKey key, Entries entries) {
   JournalFrame(key);
   for (QXEntry& entry : entries) {
-    if (entry.number == 0) entry.number = m_nextEntryNumber++;
+    if (entry.number != 0) continue;
+    entry.number = m_nextEntryNumber++;
+    const RecordKey first{entry.number, 0, 0};
+    if (m_tupletPartOnSave && (m_records.Find(kQXTagTupletStart, first) != nullptr ||
+                               m_records.Find(kQXTagTupletEnd, first) != nullptr)) {
+      entry.flags |= kQXEntryTupletPart;
+    }
   }
   ComputePositions(entries);
   Entries& stored = Slot(key, true)->entries;

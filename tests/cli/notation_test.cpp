@@ -266,27 +266,42 @@ TEST_F(CueNotation, NamesInAnyScriptSurviveAndAreCutOnlyBetweenCharacters) {
   EXPECT_EQ(name, russian.substr(0, 48)) << "the name's 49 bytes would split the 25th letter";
 }
 
-// A sound's tempo takes effect where its direction stands; the direction's
-// offset moves it only when the offset says sound="yes" (MusicXML 4.0).
+// A tempo takes effect where MusicXML 4.0 puts it: where its direction
+// stands; at the direction's offset only when that says sound="yes"; at a
+// sound's own offset, which overrides the direction's; and a sound's tempo,
+// not a metronome mark beside it, is what plays.
 TEST_F(CueNotation, ATempoChangeSoundsWhereTheStandardPutsIt) {
+  const std::string metronome240 = "<direction-type><metronome><beat-unit>quarter</beat-unit><per-minute>240"
+                                   "</per-minute></metronome></direction-type>";
+  const std::string metronome120 = "<direction-type><metronome><beat-unit>quarter</beat-unit><per-minute>120"
+                                   "</per-minute></metronome></direction-type>";
+  const std::string allegro = "<direction-type><words>Allegro</words></direction-type>";
   struct Case {
-    const char* offset;
+    std::string change;  // what measure 5 starts with
     const char* marker;
   };
-  for (const Case& c : {Case{"", "*** 24.0 seconds of rest ***"}, Case{"<offset>2</offset>", "*** 24.0 seconds of rest ***"},
-                        Case{"<offset sound=\"yes\">2</offset>", "*** 25.0 seconds of rest ***"}}) {
+  for (const Case& c : {
+           Case{"<direction>" + allegro + "<sound tempo=\"120\"/></direction>", "*** 24.0 seconds of rest ***"},
+           Case{"<direction>" + allegro + "<offset>2</offset><sound tempo=\"120\"/></direction>", "*** 24.0 seconds"},
+           Case{"<direction>" + allegro + "<offset sound=\"yes\">2</offset><sound tempo=\"120\"/></direction>",
+                "*** 25.0 seconds"},
+           Case{"<direction>" + allegro + "<sound tempo=\"120\"><offset>2</offset></sound></direction>", "*** 25.0 seconds"},
+           Case{"<direction>" + allegro + "<offset sound=\"yes\">2</offset><sound tempo=\"120\"><offset>0</offset>"
+                "</sound></direction>", "*** 24.0 seconds"},
+           Case{"<direction>" + metronome240 + "<sound tempo=\"120\"/></direction>", "*** 24.0 seconds"},
+           Case{"<direction>" + metronome120 + "<offset>2</offset></direction>", "*** 24.0 seconds"},
+           Case{"<sound tempo=\"120\"><offset>2</offset></sound>", "*** 25.0 seconds"}}) {
     // Sixty quarters a minute, then 120 from measure 5 (or from its third beat).
     std::vector<RawPart> parts = UnderAFlute(Quarters("C5 D5 E5 F5"), 1);
     parts[0].measures[0] = "<direction><direction-type><words>Largo</words></direction-type><sound tempo=\"60\"/>"
                            "</direction>" + parts[0].measures[0];
-    parts[0].measures[4] = "<direction><direction-type><words>Allegro</words></direction-type>" + std::string(c.offset) +
-                           "<sound tempo=\"120\"/></direction>" + parts[0].measures[4];
+    parts[0].measures[4] = c.change + parts[0].measures[4];
     WriteText(dir.Path("tempo.musicxml"), RawScore(parts));
     const CommandRun marked = RunOstinel({dir.Path("tempo.musicxml"), "-o", dir.Path("tempo-out.musicxml"), "--mode",
                                           "mark", "--seconds", "--threshold", "10"},
                                          dir.Path("config"));
     ASSERT_EQ(marked.status, 0) << marked.err;
-    EXPECT_THAT(ReadText(dir.Path("tempo-out.musicxml")), HasSubstr(c.marker)) << c.offset;
+    EXPECT_THAT(ReadText(dir.Path("tempo-out.musicxml")), HasSubstr(c.marker)) << c.change;
   }
 }
 

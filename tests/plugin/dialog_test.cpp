@@ -129,7 +129,7 @@ TEST_P(LayerCombos, ListEveryLayerAndStartOnTheFirstShownAndTheLast) {
   ASSERT_NE(plugin, nullptr) << error;
   plugin->Start();
   const int listed = c.withhold ? 4 : c.layers;
-  host.OnDialog([&](DialogSession& d) {
+  RunDialog(host, *plugin, [&](DialogSession& d) {
     std::vector<std::string> expected;
     for (int i = 1; i <= listed; ++i) expected.push_back("Layer " + std::to_string(i));
     EXPECT_EQ(d.Items(IDC_SOURCE_LAYER), expected);
@@ -137,7 +137,6 @@ TEST_P(LayerCombos, ListEveryLayerAndStartOnTheFirstShownAndTheLast) {
     EXPECT_EQ(d.ComboSelection(IDC_SOURCE_LAYER), c.source);
     EXPECT_EQ(d.ComboSelection(IDC_DEST_LAYER), c.destination);
   });
-  plugin->Invoke();
 }
 
 INSTANTIATE_TEST_SUITE_P(Hosts, LayerCombos,

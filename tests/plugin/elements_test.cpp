@@ -150,51 +150,79 @@ TEST_F(Elements, ChordSymbolsAreCopiedOnceEach) {
   EXPECT_EQ(host.Doc().Records().Siblings(kQXTagChord, quivrasim::KeyScheme::Triple, {flute, 10, 0}).size(), 2u);
 }
 
-// Every detail of a copied entry goes to its copy, at the same incidence:
-// articulations and the three lyric kinds only when switched on; stems, the
-// eight beam kinds and the two 20-byte kinds always.
-TEST_F(Elements, EntryDetailsTravelWithTheirEntries) {
+// Every detail of a copied entry goes to its copy, at the same incidence,
+// as its flag bit says it has them: articulations and the three lyric kinds
+// only when switched on; stems, dynamics, the eight beam kinds and the two
+// 20-byte kinds always; a record whose flag bit is clear never. Tuplet-part
+// details go where the host marks the copy a tuplet part, and are cleared
+// from a copy it does not mark, whatever waits under its number.
+TEST_F(Elements, EntryDetailsTravelWithTheirEntriesAsTheirFlagsSay) {
   struct Detail {
     uint32_t tag;
-    int box;  // the switch it needs, 0 for none
+    int box;            // the switch it needs, 0 for none
+    bool wide;          // a 20-byte kind
+    bool flagged = true;  // the entry's flag bit says it has the detail
   };
-  const Detail details[] = {{kQXTagArticulation, IDC_ARTICULATIONS}, {kQXTagLyricVerse, IDC_LYRICS},
-                            {kQXTagLyricSection, IDC_LYRICS},        {kQXTagLyricChorus, IDC_LYRICS},
-                            {kQXTagStemAdjust, 0},  {kQXTagBeamST, 0}, {kQXTagBeamSt, 0}, {kQXTagBeamBL, 0},
-                            {kQXTagBeamBH, 0},      {kQXTagBeambL, 0}, {kQXTagBeambH, 0}, {kQXTagBeamSU, 0},
-                            {kQXTagBeamsl, 0},      {kQXTagCrossNote, 0}, {kQXTagAccidentalHint, 0}};
-  const bool wide[] = {false, false, false, false, false, false, false, false,
-                       false, false, false, false, false, true,  true};
+  const Detail details[] = {
+      {kQXTagArticulation, IDC_ARTICULATIONS, false}, {kQXTagLyricVerse, IDC_LYRICS, false},
+      {kQXTagLyricSection, IDC_LYRICS, false},        {kQXTagLyricChorus, IDC_LYRICS, false},
+      {kQXTagStemAdjust, 0, false},  {kQXTagBeamST, 0, false},   {kQXTagBeamSt, 0, false},
+      {kQXTagBeamBL, 0, false},      {kQXTagBeamBH, 0, false},   {kQXTagBeambL, 0, false},
+      {kQXTagBeambH, 0, false},      {kQXTagBeamSU, 0, false},   {kQXTagBeamsl, 0, false},
+      {kQXTagCrossNote, 0, true},    {kQXTagAccidentalHint, 0, true},
+      {kQXTagDynamicsDE, 0, false},  {kQXTagDynamicsUE, 0, false},
+      {kQXTagStemAdjust, 0, false, false}, {kQXTagDynamicsDE, 0, false, false}, {kQXTagCrossNote, 0, true, false}};
+  const auto source = [&](size_t i) { return Entry(flute, 8 + static_cast<int>(i) / 4, 0, i % 4); };
   for (size_t i = 0; i < std::size(details); ++i) {
-    const uint32_t entry = Entry(flute, 9 + static_cast<int>(i) / 4, 0, i % 4);
     for (uint16_t word = 1; word <= 2; ++word) {  // two incidences each
-      if (wide[i]) {
-        build.AddRecord(details[i].tag, QXKey::Entry(entry, kQXNew), QXEntryDetail20{{word, 7}});
+      if (details[i].wide) {
+        build.AddRecord(details[i].tag, QXKey::Entry(source(i), kQXNew), QXEntryDetail20{{word, 7}});
       } else {
-        build.AddRecord(details[i].tag, QXKey::Entry(entry, kQXNew), QXEntryDetail{{word, 7}});
+        build.AddRecord(details[i].tag, QXKey::Entry(source(i), kQXNew), QXEntryDetail{{word, 7}});
       }
     }
+    if (!details[i].flagged) {
+      QXEntry* entry = host.Doc().MutableEntry(source(i));
+      entry->flags &= ~(details[i].tag == kQXTagStemAdjust   ? kQXEntryStemRecord
+                        : details[i].tag == kQXTagDynamicsDE ? kQXEntryDynamics
+                                                             : kQXEntrySpecial);
+    }
   }
-  // The tuplet-part details of a copy that is no tuplet part are cleared,
-  // whatever waits under its number.
+  // Tuplet-part details on every source entry, and others waiting under the
+  // numbers the copies will get.
+  for (size_t i = 0; i < 20; ++i) {
+    build.AddRecord(kQXTagTupletStart, QXKey::Entry(source(i), kQXNew), QXEntryDetail{{9}});
+    build.AddRecord(kQXTagTupletEnd, QXKey::Entry(source(i), kQXNew), QXEntryDetail{{8}});
+  }
   const uint32_t next = host.Doc().NextEntryNumber();
   for (uint32_t number = next; number < next + 60; ++number) {
     build.AddRecord(kQXTagTupletStart, QXKey::Entry(number, kQXNew), QXEntryDetail{{1}});
   }
   const uint64_t before = host.Doc().Fingerprint();
   for (const bool switchedOn : {true, false}) {
+    host.Doc().SetTupletPartOnSave(switchedOn);
     CreateWith(switchedOn ? std::vector<int>{} : std::vector<int>{IDC_ARTICULATIONS, IDC_LYRICS});
     for (size_t i = 0; i < std::size(details); ++i) {
-      const uint32_t copy = Entry(oboe, 9 + static_cast<int>(i) / 4, 3, i % 4);
-      const quivrasim::Bytes* source = host.Doc().Records().Find(details[i].tag, {Entry(flute, 9 + static_cast<int>(i) / 4, 0, i % 4), 1, 0});
+      SCOPED_TRACE("detail " + std::to_string(i) + (switchedOn ? ", switched on" : ""));
+      const uint32_t copy = Entry(oboe, 8 + static_cast<int>(i) / 4, 3, i % 4);
       const quivrasim::Bytes* copied = host.Doc().Records().Find(details[i].tag, {copy, 1, 0});
-      if (details[i].box == 0 || switchedOn) {
-        ASSERT_NE(copied, nullptr) << "detail " << i;
-        EXPECT_EQ(*copied, *source) << "detail " << i;
+      if (details[i].flagged && (details[i].box == 0 || switchedOn)) {
+        ASSERT_NE(copied, nullptr);
+        EXPECT_EQ(*copied, *host.Doc().Records().Find(details[i].tag, {source(i), 1, 0}));
       } else {
-        EXPECT_EQ(copied, nullptr) << "detail " << i << " stays behind when switched off";
+        EXPECT_EQ(copied, nullptr) << "stays behind";
       }
-      EXPECT_EQ(host.Doc().Records().Find(kQXTagTupletStart, {copy, 0, 0}), nullptr);
+      // With the host's tuplet-part mark the source's details come; without
+      // it, none stays (the one waiting there is cleared).
+      const quivrasim::Bytes* start = host.Doc().Records().Find(kQXTagTupletStart, {copy, 0, 0});
+      const quivrasim::Bytes* end = host.Doc().Records().Find(kQXTagTupletEnd, {copy, 0, 0});
+      if (switchedOn) {
+        ASSERT_TRUE(start != nullptr && end != nullptr);
+        EXPECT_EQ(*start, *host.Doc().Records().Find(kQXTagTupletStart, {source(i), 0, 0}));
+        EXPECT_EQ(*end, *host.Doc().Records().Find(kQXTagTupletEnd, {source(i), 0, 0}));
+      } else {
+        EXPECT_TRUE(start == nullptr && end == nullptr);
+      }
     }
     ASSERT_TRUE(host.Doc().Undo());
     ASSERT_EQ(host.Doc().Fingerprint(), before);

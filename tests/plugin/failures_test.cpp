@@ -53,17 +53,43 @@ TEST_F(Failures, OnTheSecondStaffTheFirstKeepsItsCueAndTheSecondIsOfferedAgain) 
               "Cue notes could not be created. It is possible that you have reached Quivra's maximum amount of "
               "measures with notes.");
     EXPECT_TRUE(d.Enabled(IDC_CREATE)) << "the location is offered again";
-    // A failed creation is no success: the staves stay chosen as they were.
-    EXPECT_EQ(d.SelectedLines(IDC_STAVES), (std::vector<int>{1, 2}));
-    while (d.Enabled(IDC_CONTINUE)) d.Click(IDC_CONTINUE);  // on to the clarinet's own location, then the end
+    EXPECT_TRUE(HoldsCue(oboe, 8, 12));
+    EXPECT_TRUE(Untouched(clarinet, 5, 12)) << "no half cue, and layer 1 as it was";
+    EXPECT_TRUE(ExpressionsAt(host, 8) == (std::vector<std::pair<uint16_t, std::string>>{{oboe, "Fl."}}));
+    EXPECT_EQ(host.Doc().UndoLabels(), std::vector<std::string>{"Add Cue: Fl., m. 8-12"});
+    // Only the staff still without the cue stays chosen: creating again
+    // writes it, and meets no layer that is no longer empty.
+    EXPECT_EQ(d.SelectedLines(IDC_STAVES), (std::vector<int>{2}));
+    d.Click(IDC_CREATE);
+    EXPECT_NE(LastAlert(), "Cue notes can only be entered in an empty layer.  \nPlease select a layer with no entries.");
   });
-  EXPECT_TRUE(HoldsCue(oboe, 8, 12));
-  EXPECT_TRUE(Untouched(clarinet, 5, 12)) << "no half cue, and layer 1 as it was";
-  EXPECT_TRUE(ExpressionsAt(host, 8) == (std::vector<std::pair<uint16_t, std::string>>{{oboe, "Fl."}}));
-  EXPECT_EQ(host.Doc().UndoLabels(), std::vector<std::string>{"Add Cue: Fl., m. 8-12"});
-  EXPECT_EQ(LastAlert(), "One cue was created in the score.") << "the count is what the score holds";
+  EXPECT_TRUE(HoldsCue(oboe, 8, 12) && HoldsCue(clarinet, 8, 12));
+  EXPECT_EQ(host.Doc().UndoLabels(), (std::vector<std::string>{"Add Cue: Fl., m. 8-12", "Add Cue: Fl., m. 8-12"}));
+  EXPECT_EQ(LastAlert(), "A total of 2 cues were created in the score.") << "the count is what the score holds";
   EXPECT_FALSE(host.Doc().EditOpen());
 }
+
+// The host may refuse to open an edit: the work goes on as if it had not,
+// and the edit is ended as any other; where it accepts, the pass's work is
+// one edit to undo.
+class EditStart : public Failures, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(EditStart, RefusedOrNotStopsNoWorkAndIsEndedAsAnyEdit) {
+  const bool refused = GetParam();
+  if (refused) host.FailCall(quivrasim::Op::QX_StartQuivraEdit, 1);
+  RunDialog([&](DialogSession& d) {
+    Configure(d, {.interactive = false, .threshold = 6});
+    d.Click(IDC_START);
+    EXPECT_EQ(d.Text(IDC_CLOSE), "Done");
+  });
+  EXPECT_TRUE(HoldsCue(oboe, 8, 12) && HoldsCue(clarinet, 8, 12)) << "the cues are written";
+  EXPECT_EQ(host.Doc().UndoLabels(), refused ? std::vector<std::string>{} : std::vector<std::string>{"Ostinel"});
+  EXPECT_EQ(host.Calls(quivrasim::Op::QX_EndQuivraEdit), 1) << "the edit is ended as if it were open";
+  EXPECT_FALSE(host.Doc().EditOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(Host, EditStart, ::testing::Bool(),
+                         [](const auto& param) { return param.param ? "refused" : "accepted"; });
 
 TEST_F(Failures, InAnAutomaticPassTheCuesBeforeStay) {
   // A second location: the horn rests in 13..18 and comes back in 19.

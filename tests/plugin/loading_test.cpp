@@ -47,8 +47,7 @@ TEST(Loading, UnloadingReleasesTheLibrarySoTheNextLoadStartsFresh) {
     ASSERT_NE(plugin, nullptr) << error;
     plugin->Start();
     // Leave the dialog-open flag set behind the plug-in's back.
-    host.OnDialog([](quivrasim::DialogSession& dialog) { dialog.Vanish(); });
-    plugin->Invoke();
+    RunDialog(host, *plugin, [](quivrasim::DialogSession& dialog) { dialog.Vanish(); });
   }
   EXPECT_EQ(dlopen(PluginPath().c_str(), RTLD_LAZY | RTLD_NOLOAD), nullptr) << "the library is still mapped";
 

@@ -148,19 +148,17 @@ void PluginTest::Reload() {
   plugin->Start();
 }
 
-int32_t PluginTest::RunDialog(const quivrasim::DialogUser& user) {
-  // A test whose checks sit in the user's actions must not pass because the
-  // dialog never opened.
+int32_t RunDialog(quivrasim::Host& host, quivrasim::Plugin& plugin, const quivrasim::DialogUser& user) {
   if (!user) {
     host.OnDialog(nullptr);  // the dialog closes at once, if it opens at all
-    return plugin->Invoke();
+    return plugin.Invoke();
   }
   bool ran = false;
   host.OnDialog([&](quivrasim::DialogSession& dialog) {
     ran = true;
     user(dialog);
   });
-  const int32_t result = plugin->Invoke();
+  const int32_t result = plugin.Invoke();
   host.OnDialog(nullptr);
   EXPECT_TRUE(ran) << "the dialog did not open";
   return result;

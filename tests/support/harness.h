@@ -64,6 +64,12 @@ std::string Shows(const quivrasim::DialogSession& dialog, std::initializer_list<
 // percent fields, then the names of the checked modes and elements.
 std::string Options(const quivrasim::DialogSession& dialog);
 
+// Invokes the plug-in and lets user act in its dialog; returns the
+// invocation's result. The test fails when the dialog does not open, so that
+// checks inside the user's actions never pass unrun (without a user the
+// dialog is closed at once, when it opens).
+int32_t RunDialog(quivrasim::Host& host, quivrasim::Plugin& plugin, const quivrasim::DialogUser& user);
+
 // A host with the plug-in loaded and started (Init, Version, Enumerate).
 class PluginTest : public ::testing::Test {
  protected:
@@ -71,10 +77,7 @@ class PluginTest : public ::testing::Test {
   void TearDown() override;
   // Unloads the plug-in and loads it again.
   void Reload();
-  // Opens the dialog and lets user act in it; returns the invocation's
-  // result. The test fails when the dialog does not open (without a user the
-  // dialog is closed at once, when it opens).
-  int32_t RunDialog(const quivrasim::DialogUser& user);
+  int32_t RunDialog(const quivrasim::DialogUser& user) { return ostinel_test::RunDialog(host, *plugin, user); }
 
   quivrasim::Host host;
   quivrasim::ScoreBuilder build{host.Doc()};

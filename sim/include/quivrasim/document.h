@@ -70,6 +70,10 @@ class Document {
 
   int MaxLayers() const { return m_maxLayers; }
   void SetMaxLayers(int layers);
+  // A host that keeps an entry's tuplet-part flag in step with the records
+  // under its number: a new entry saved where tuplet start or end records
+  // already stand comes back with kQXEntryTupletPart (off by default).
+  void SetTupletPartOnSave(bool on) { m_tupletPartOnSave = on; }
   bool LayerShown(int layer) const;
   void ShowLayer(int layer, bool shown);
 
@@ -173,6 +177,7 @@ class Document {
     int index = -1;  // -1: no entry
   };
   static constexpr uint32_t kNearEntries = 1u << 16;
+  bool m_tupletPartOnSave = false;
   std::vector<EntryPlace> m_entryPlaces;
   std::unordered_map<uint32_t, EntryPlace> m_farEntryPlaces;
   uint32_t m_nextEntryNumber = 1;
