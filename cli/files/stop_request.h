@@ -4,6 +4,8 @@
 // (a search is cancelled as the host's progress display would cancel it).
 #pragma once
 
+#include <csignal>
+
 namespace ostinel_cli {
 
 // Installs the handlers for SIGINT, SIGTERM and SIGHUP (a closed terminal).
@@ -19,7 +21,7 @@ int StopSignal();
 int StopStatus();
 
 // Compatibility names for the search: a cancel is a stop by Ctrl-C.
-inline void RequestCancel() { RequestStop(2); }
+inline void RequestCancel() { RequestStop(SIGINT); }
 inline bool CancelRequested() { return StopSignal() != 0; }
 inline void ClearCancel() { RequestStop(0); }
 

@@ -12,6 +12,7 @@
 #include "notation.h"
 #include "part_divisions.h"
 #include "quivra/qx_records.h"
+#include "shown_text.h"
 
 namespace ostinel_cli {
 
@@ -487,7 +488,7 @@ class PartCueWriter {
         lyric.append_attribute("number") = detail.words[0];
       }
       Text(lyric, "syllabic", kSyllabic[std::min<int>(detail.words[2], 3)]);
-      Text(lyric, "text", std::string(raw->begin(), raw->end()));
+      Text(lyric, "text", XmlText(std::string(raw->begin(), raw->end())));
       if (detail.words[3] != 0) lyric.append_child("extend");
     }
   }

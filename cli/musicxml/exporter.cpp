@@ -12,6 +12,7 @@
 #include "notation.h"
 #include "quivra/qx_records.h"
 #include "quivrasim/text_format.h"
+#include "shown_text.h"
 
 namespace ostinel_cli {
 
@@ -188,7 +189,8 @@ class Exporter {
     if (text.size > 0) words.append_attribute("font-size") = text.size;
     if ((text.efx & 2) != 0) words.append_attribute("font-style") = "italic";
     if ((text.efx & 1) != 0) words.append_attribute("font-weight") = "bold";
-    words.text().set(text.plain.c_str());
+    // Host text written as XML always reads back: valid UTF-8, no character XML refuses.
+    words.text().set(XmlText(text.plain).c_str());
   }
 
   std::string DefinitionText(int definition, uint16_t* kind, int* pointSize = nullptr) const {
@@ -232,7 +234,7 @@ class Exporter {
           if (kMarks.count(text) != 0) {
             dynamics.append_child(text.c_str());
           } else {
-            Text(dynamics, "other-dynamics", text);
+            Text(dynamics, "other-dynamics", XmlText(text));
           }
         } else {
           Words(type, text);

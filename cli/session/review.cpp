@@ -4,6 +4,7 @@
 #include <cctype>
 #include <sstream>
 
+#include "dialog_limits.h"
 #include "ranges.h"
 #include "shown_text.h"
 #include "stop_request.h"
@@ -100,8 +101,8 @@ std::string ReviewActions::ChooseStaves(quivrasim::DialogSession& d, const std::
     if (slot == 0) return "No staff \"" + Trim(item) + "\" (give numbers or names, e.g. t 2,3)";
     slots.push_back(slot);
   }
-  if (slots.size() > kMostDestinations) {
-    return "A cue goes to at most " + std::to_string(kMostDestinations) + " staves at once; " +
+  if (slots.size() > OSTINEL_MOST_DESTINATIONS) {
+    return "A cue goes to at most " + std::to_string(OSTINEL_MOST_DESTINATIONS) + " staves at once; " +
            std::to_string(slots.size()) + " were given";
   }
   if (!m_view.ChooseStaves(d, slots)) return "Give staves, e.g. t 2,3";
@@ -136,6 +137,11 @@ std::string ReviewActions::Name(quivrasim::DialogSession& d, const std::string& 
     char code[16];
     std::snprintf(code, sizeof code, "U+%04X", forbidden);
     return std::string("The name holds ") + code + ", which a score cannot keep; type it again";
+  }
+  // The plug-in keeps the name's first bytes, cut between characters.
+  if (name.size() >= OSTINEL_CUE_NAME_SIZE) {
+    *note = (note->empty() ? "" : *note + "; ") + "the plug-in keeps the first " +
+            std::to_string(OSTINEL_CUE_NAME_SIZE - 1) + " bytes of a name";
   }
   m_view.NameCue(d, name);
   return {};

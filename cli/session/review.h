@@ -15,9 +15,6 @@
 
 namespace ostinel_cli {
 
-// The most staves a cue can be written to at once (the plug-in's list).
-inline constexpr size_t kMostDestinations = 100;
-
 class ReviewActions {
  public:
   ReviewActions(quivrasim::Host& host, const ImportedScore& score, const DialogView& view, LocationLog& log);

@@ -6,12 +6,13 @@
 
 #include "platform/windows_services.h"
 #include "quivra/qx_layout.h"
+#include "resources/dialog_limits.h"
 #include "score/group_list.h"
 
 namespace ostinel {
 
-inline constexpr int kMaxDestinations = 100;
-inline constexpr int kCueNameSize = 50;
+inline constexpr int kMaxDestinations = OSTINEL_MOST_DESTINATIONS;
+inline constexpr int kCueNameSize = OSTINEL_CUE_NAME_SIZE;
 
 struct CueJob {
   uint32_t destinations[kMaxDestinations] = {};  // list lines of the chosen staves; slot = line + 1

@@ -266,7 +266,7 @@ bool CopyToStaff(int slot, uint32_t progress, int16_t* cancel, CueJob& job, Staf
 
   for (int measure = first; measure <= last; ++measure) {
     if (*cancel != 0) return true;
-    if (QX_MassEditProgress(progress, 0, static_cast<uint16_t>(slot), static_cast<uint16_t>(measure), 0xFFFF) == 0) {
+    if (QX_MassEditProgress(progress, 0, static_cast<uint16_t>(slot), static_cast<uint16_t>(measure), kQXProgressFlags) == 0) {
       *cancel = 1;  // this measure is still finished
     }
     writes.measures.emplace_back(slot, measure);

@@ -19,6 +19,5 @@ int16_t FrameSave(QXFrame* frame, uint32_t version = kQXVersionCurrent);
 int16_t FrameInsertEntries(QXFrame* frame, uint16_t index, uint16_t count, uint32_t version = kQXVersionCurrent);
 int16_t FrameDeleteEntries(QXFrame* frame, uint16_t index, uint16_t count, uint32_t version = kQXVersionCurrent);
 
-inline int FrameEntryCount(const QXFrame* frame) { return frame != nullptr ? frame->entryCount : 0; }
 
 }  // namespace ostinel

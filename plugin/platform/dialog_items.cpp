@@ -9,7 +9,6 @@ LRESULT Send(HWND dialog, int item, UINT message, WPARAM wParam, LPARAM lParam) 
 LPARAM TextParam(const char* text) { return reinterpret_cast<LPARAM>(text); }
 }  // namespace
 
-void ComboReset(HWND dialog, int item) { Send(dialog, item, CB_RESETCONTENT, 0, 0); }
 
 void ComboAdd(HWND dialog, int item, const char* text) {
   Send(dialog, item, CB_ADDSTRING, 0, TextParam(text));

@@ -7,7 +7,6 @@
 
 namespace ostinel {
 
-void ComboReset(HWND dialog, int item);
 void ComboAdd(HWND dialog, int item, const char* text);
 void ComboSelect(HWND dialog, int item, int index);
 // The selected index, or -1 when nothing is selected.

@@ -123,7 +123,7 @@ bool TGetDuration::Build(const QXRegion& region, HWND window) {
 
   const uint32_t progress = QX_StartMassEdit(&region, region.endMeasure - region.startMeasure + 1);
   auto report = [&](int32_t measure) {
-    if (QX_MassEditProgress(progress, 1, 0, static_cast<uint16_t>(measure), 0xFFFF) != 0) return true;
+    if (QX_MassEditProgress(progress, 1, 0, static_cast<uint16_t>(measure), kQXProgressFlags) != 0) return true;
     QX_EndMassEdit(progress, 1);
     return false;
   };

@@ -163,7 +163,7 @@ StepResult Step(HWND dialog, bool mark) {
                          (g_search.currentMeasure - region.startMeasure + 1);
     const auto staff = static_cast<uint16_t>(QX_SlotToInst(static_cast<uint16_t>(g_search.currentSlot), region.startList));
     if (QX_MassEditProgress(progress, done - doneBefore, staff, static_cast<uint16_t>(g_search.currentMeasure),
-                            0xFFFF) == 0) {
+                            kQXProgressFlags) == 0) {
       QX_EndMassEdit(progress, 1);
       QX_SetDlgItemVal(dialog, IDC_INTERACTIVE, kQXValueCheck, 1);
       g_search.currentMeasure = startMeasure;

@@ -53,7 +53,7 @@ void LoadSettings() {
   g_searchActive = false;
   g_settingsRead = false;
   // The threshold travels with the percentage, as the registry keeps them.
-  uint32_t combined = static_cast<uint32_t>(g_cueJob.percentage * 1000 + g_settings.threshold);
+  uint32_t combined = static_cast<uint32_t>(g_cueJob.percentage * kThresholdModulus + g_settings.threshold);
   uint32_t desired = static_cast<uint32_t>(g_settings.desiredLength);
   uint32_t allowed = static_cast<uint32_t>(g_settings.allowedLength);
   if (g_settings.flags > kMaxFlags) {
@@ -67,10 +67,10 @@ void LoadSettings() {
   if (g_settings.flags > kMaxFlags) g_settings.flags = kDefaultFlags;
 
   const auto w2 = static_cast<int32_t>(combined);
-  g_settings.threshold = w2 % 1000;
-  g_settings.desiredLength = static_cast<int32_t>(desired) % 1000;
-  g_settings.allowedLength = static_cast<int32_t>(allowed) % 1000;
-  g_cueJob.percentage = static_cast<int16_t>((w2 / 1000) % 100);
+  g_settings.threshold = w2 % kThresholdModulus;
+  g_settings.desiredLength = static_cast<int32_t>(desired) % kThresholdModulus;
+  g_settings.allowedLength = static_cast<int32_t>(allowed) % kThresholdModulus;
+  g_cueJob.percentage = static_cast<int16_t>((w2 / kThresholdModulus) % kPercentModulus);
 }
 
 void ReadBackSettings(HWND dialog, uint32_t* workingFlags) {
@@ -85,10 +85,10 @@ void ReadBackSettings(HWND dialog, uint32_t* workingFlags) {
   }
   *workingFlags = flags;
   g_settings.flags = flags;
-  g_settings.threshold = Field(dialog, IDC_THRESHOLD) % 1000;
-  g_settings.desiredLength = Field(dialog, IDC_DESIRED) % 100;
-  g_settings.allowedLength = Field(dialog, IDC_ALLOWED) % 100;
-  g_cueJob.percentage = static_cast<int16_t>(Field(dialog, IDC_PERCENT) % 100);
+  g_settings.threshold = Field(dialog, IDC_THRESHOLD) % kThresholdModulus;
+  g_settings.desiredLength = Field(dialog, IDC_DESIRED) % kLengthModulus;
+  g_settings.allowedLength = Field(dialog, IDC_ALLOWED) % kLengthModulus;
+  g_cueJob.percentage = static_cast<int16_t>(Field(dialog, IDC_PERCENT) % kPercentModulus);
   g_settingsRead = true;
 }
 
@@ -105,7 +105,7 @@ void SaveSettings() {
   if (!g_settingsRead) return;
   const RegistryKey key(kRegistryKey);
   if (!key.IsOpen()) return;
-  const int32_t combined = int32_t{g_cueJob.percentage} * 1000 + g_settings.threshold;
+  const int32_t combined = int32_t{g_cueJob.percentage} * kThresholdModulus + g_settings.threshold;
   key.SetDword(kValueFlags, g_settings.flags);
   key.SetDword(kValueThreshold, static_cast<uint32_t>(combined));
   key.SetDword(kValueDesired, static_cast<uint32_t>(g_settings.desiredLength));

@@ -33,8 +33,20 @@ inline constexpr uint32_t kFlagChords = 0x040;
 inline constexpr uint32_t kFlagExpressions = 0x080;
 inline constexpr uint32_t kFlagClefs = 0x100;
 inline constexpr uint32_t kFlagDialogClosed = 0x10000;  // working flags word only
-inline constexpr uint32_t kDefaultFlags = 299;
-inline constexpr uint32_t kMaxFlags = 511;
+// Add Cue Notes, Interactive Mode, Seconds, Articulations, Lyrics and Clefs.
+inline constexpr uint32_t kDefaultFlags =
+    kFlagAddCues | kFlagInteractive | kFlagArticulations | kFlagLyrics | kFlagClefs;
+static_assert(kDefaultFlags == 299);
+// Every option bit: a stored word above it was never saved by the plug-in.
+inline constexpr uint32_t kMaxFlags = kFlagAddCues | kFlagInteractive | kFlagMeasures | kFlagArticulations |
+                                      kFlagSmartShapes | kFlagLyrics | kFlagChords | kFlagExpressions | kFlagClefs;
+static_assert(kMaxFlags == 511);
+
+// The registry keeps the percentage and the threshold in one word: its
+// thousands and its units; numbers read back keep their remainders below these.
+inline constexpr int32_t kThresholdModulus = 1000;
+inline constexpr int32_t kPercentModulus = 100;
+inline constexpr int32_t kLengthModulus = 100;  // desired and allowed, as typed
 
 // Brings the settings into memory (from the registry the first time) and
 // decodes them; the dialog then shows them.

@@ -37,6 +37,9 @@ constexpr uint32_t QXTag(char a, char b, char c, char d) {
 // assigned one back into the key block.
 inline constexpr uint16_t kQXNew = 0xFFFF;
 
+// The last word of every progress report: all of its flags set.
+inline constexpr uint16_t kQXProgressFlags = 0xFFFF;
+
 // End position meaning "the end of the measure".
 inline constexpr int32_t kQXEndOfMeasure = 0x7FFFFFFF;
 

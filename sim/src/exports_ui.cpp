@@ -19,11 +19,6 @@ Control* FindControl(Host& host, HWND dialog, uint16_t item, const char* op) {
   return window->Find(item);
 }
 
-void Notify(HWND dialog, uint16_t item) {
-  Host& host = Host::Current();
-  if (const Dialog* window = host.FindDialog(dialog)) host.NotifyControlChange(*window, item);
-}
-
 bool IsCheckable(const Control& control) {
   return control.IsButtonType(BS_AUTOCHECKBOX) || control.IsButtonType(BS_AUTORADIOBUTTON) ||
          control.IsButtonType(BS_RADIOBUTTON);
@@ -110,7 +105,6 @@ int16_t QXAPI QX_SetDlgCntlVal(HWND dialog, uint16_t item, uint16_t, int32_t val
   Control* control = FindControl(Serve(Op::QX_SetDlgCntlVal), dialog, item, "QX_SetDlgCntlVal");
   if (control == nullptr || !IsCheckable(*control)) return 0;
   control->checked = value != 0;
-  Notify(dialog, item);
   return 1;
 }
 
@@ -131,7 +125,6 @@ int16_t QXAPI QX_SetDlgItemVal(HWND dialog, uint16_t item, uint16_t kind, int32_
   } else {
     control->text = std::to_string(value);
   }
-  Notify(dialog, item);
   return 1;
 }
 
@@ -150,7 +143,6 @@ int16_t QXAPI QX_SetDlgString(HWND dialog, uint16_t item, const char* text, uint
   Control* control = FindControl(Serve(Op::QX_SetDlgString), dialog, item, "QX_SetDlgString");
   if (control == nullptr || text == nullptr) return 0;
   control->text = text;
-  Notify(dialog, item);
   return 1;
 }
 

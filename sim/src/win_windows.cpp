@@ -55,18 +55,6 @@ QUIVRASIM_EXPORT LRESULT SendDlgItemMessageA(HWND dialog, int item, UINT message
   Dialog* window = host.FindDialog(dialog);
   Control* control = window != nullptr ? window->Find(item) : nullptr;
   if (control == nullptr) return -1;
-  // The host hears of every change a message makes.
-  struct Notice {
-    Host& host;
-    const Dialog& dialog;
-    int item;
-    bool changed = false;
-    ~Notice() {
-      if (changed) host.NotifyControlChange(dialog, item);
-    }
-  } notice{host, *window, item};
-  notice.changed = message == CB_RESETCONTENT || message == LB_RESETCONTENT || message == CB_ADDSTRING ||
-                   message == LB_ADDSTRING || message == CB_SETCURSEL || message == LB_SETSEL;
   const bool combo = control->windowClass == "ComboBox";
   const bool list = control->windowClass == "ListBox";
   const auto index = static_cast<int>(static_cast<intptr_t>(wParam));

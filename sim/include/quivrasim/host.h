@@ -139,7 +139,6 @@ class Host {
   void Provide(const std::string& name) { m_withheld.erase(name); }
   bool Withheld(const std::string& name) const { return m_withheld.count(name) != 0; }
   uint32_t Version() const { return m_version; }
-  void SetVersion(uint32_t version) { m_version = version; }
 
   // ---- Windows ----
   HWND MainWindow() const { return m_mainWindow; }
@@ -158,7 +157,6 @@ class Host {
   QXRegion DocumentRegion() const;
   // Studio view shows the document in a staff list of its own (id nonzero).
   void SetStudioView(bool on) { m_studioView = on; }
-  bool StudioView() const { return m_studioView; }
 
   // ---- What the plug-in did to the user interface ----
   std::vector<Alert>& Alerts() { return m_alerts; }
@@ -191,13 +189,6 @@ class Host {
   // dialog is closed at once.
   void OnDialog(DialogUser user) { m_dialogUser = std::move(user); }
   const DialogUser& DialogUserFn() const { return m_dialogUser; }
-  // Told of every change the plug-in makes to a control of an open dialog
-  // (text, check, list or combo box), after the change.
-  using ControlListener = std::function<void(const Dialog&, int control)>;
-  void OnControlChange(ControlListener listener) { m_controlListener = std::move(listener); }
-  void NotifyControlChange(const Dialog& dialog, int control) {
-    if (m_controlListener) m_controlListener(dialog, control);
-  }
   // Acts once after initialisation, before the dialog is shown.
   void BeforeShow(DialogUser user) { m_beforeShow = std::move(user); }
   const DialogUser& BeforeShowFn() const { return m_beforeShow; }
@@ -214,7 +205,6 @@ class Host {
 
   // ---- Fonts ----
   int16_t FontNumber(const std::string& name);
-  const std::vector<std::string>& Fonts() const { return m_fonts; }
 
   // ---- Counters ----
   int Calls(Op op) const { return m_calls[static_cast<size_t>(op)]; }
@@ -296,7 +286,6 @@ class Host {
 
   DialogUser m_dialogUser;
   DialogUser m_beforeShow;
-  ControlListener m_controlListener;
   std::vector<std::unique_ptr<Dialog>> m_dialogs;
   int m_dialogsOpened = 0;
 
