@@ -4,7 +4,8 @@
 #   lib/<arch>/ostinel/ostinel.so                the plug-in module it runs
 #   lib/<arch>/ostinel/libquivrasim.so           the simulated host, private to the command
 #   share/bash-completion/completions/ostinel    completion of its options
-#   share/ostinel/report/                        the report's engraver and its pinned Verovio
+#   share/ostinel/report/                        the report's engraver and its pinned Verovio, and
+#                                                the review page
 #
 # The command finds its library through a run path relative to itself, and
 # the plug-in module at the same relative place, so an installed tree works
@@ -20,8 +21,10 @@ file(RELATIVE_PATH OSTINEL_BIN_TO_ENGRAVER ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTA
 
 # The report's engraver, with the Verovio that scripts/setup installed from
 # its lock file.
-install(FILES ${PROJECT_SOURCE_DIR}/report/engrave.js ${PROJECT_SOURCE_DIR}/report/package.json
-              ${PROJECT_SOURCE_DIR}/report/package-lock.json DESTINATION ${OSTINEL_ENGRAVER_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/report/engrave.js ${PROJECT_SOURCE_DIR}/report/figures.js
+              ${PROJECT_SOURCE_DIR}/report/review.html ${PROJECT_SOURCE_DIR}/report/review.js
+              ${PROJECT_SOURCE_DIR}/report/package.json ${PROJECT_SOURCE_DIR}/report/package-lock.json
+              DESTINATION ${OSTINEL_ENGRAVER_DIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/report/node_modules DESTINATION ${OSTINEL_ENGRAVER_DIR})
 
 set(CPACK_GENERATOR DEB)

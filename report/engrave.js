@@ -10,6 +10,7 @@
 'use strict';
 
 const fs = require('fs');
+const figures = require('./figures');
 
 let verovio;
 try {
@@ -21,43 +22,14 @@ try {
 
 const [input, output] = process.argv.slice(2);
 
-// Element ids are made unique per figure, so that many SVGs can share a page:
-// the ids, the references to them, and the style's selectors, which give
-// staff lines, stems and barlines their stroke.
-function unique(svg, prefix) {
-  return svg.replace(/\bid="/g, `id="${prefix}-`)
-    .replace(/href="#/g, `href="#${prefix}-`)
-    .replace(/url\(#/g, `url(#${prefix}-`)
-    .replace(/(<style[^>]*>)([\s\S]*?)(<\/style>)/g,
-      (all, open, css, close) => open + css.replace(/#([A-Za-z_][\w-]*)/g, `#${prefix}-$1`) + close);
-}
-
 verovio.module.onRuntimeInitialized = () => {
   const toolkit = new verovio.toolkit();
-  // One system per excerpt, the score's own measure numbers over every
-  // measure, and no page furniture: the report frames each figure itself.
-  toolkit.setOptions({
-    pageWidth: 1400,
-    adjustPageHeight: true,
-    adjustPageWidth: true,
-    breaks: 'none',
-    scale: 35,
-    header: 'none',
-    footer: 'none',
-    mnumInterval: 1,
-    svgViewBox: true,
-    svgRemoveXlink: true,
-    pageMarginTop: 30,
-    pageMarginBottom: 10,
-    pageMarginLeft: 60,
-    pageMarginRight: 10,
-  });
+  toolkit.setOptions(figures.options);
   const { excerpts } = JSON.parse(fs.readFileSync(input || 0, 'utf8'));
   const result = { svg: {}, errors: {} };
   for (const excerpt of excerpts) {
     try {
-      if (!toolkit.loadData(excerpt.musicxml)) throw new Error(toolkit.getLog() || 'Verovio could not read it');
-      result.svg[excerpt.id] = unique(toolkit.renderToSVG(1), excerpt.id);
+      result.svg[excerpt.id] = figures.engrave(toolkit, excerpt.musicxml, excerpt.id);
     } catch (error) {
       result.errors[excerpt.id] = String(error.message || error);
     }

@@ -7,6 +7,9 @@
 #include <string>
 
 #include "batch.h"
+#include "browser_review.h"
+#include "desktop.h"
+#include "engraver_files.h"
 #include "exporter.h"
 #include "importer.h"
 #include "messages.h"
@@ -116,6 +119,23 @@ int Run(CommandOptions& options, const Outputs& outputs, const CommandIo& io, Ru
   options.session.progress = io.terminal && !options.noProgress;
   const size_t editsBefore = host.Doc().UndoStack().size();
   Console console{io.in, human, io.err};
+  // Review in the browser: the page is another face of the same review.
+  ReviewServer server;
+  std::unique_ptr<BrowserReview> browser;
+  if (options.browser) {
+    const ReviewServer::Files page{EngraverFile("review.html"), EngraverFile("review.js"), EngraverFile("figures.js"),
+                                   EngraverFile("node_modules/verovio/dist/verovio-toolkit-wasm.js")};
+    if (!server.Start(page, &error)) {
+      Say(io.err, error);
+      return kFailed;
+    }
+    browser = std::make_unique<BrowserReview>(server, file.document, ScoreTitle(file.document, options.input));
+    console.face = browser.get();
+    browser->Searching();
+    std::fprintf(human, "Review in the browser: %s\n", server.Address().c_str());
+    if (!OpenOnDesktop(server.Address())) std::fprintf(human, "(open that address in a browser on this computer)\n");
+    std::fflush(human);
+  }
   SessionResult result;
   if (!RunSession(host, score, options.session, console, &result, &error)) {
     Say(io.err, error);
@@ -173,11 +193,16 @@ int Run(CommandOptions& options, const Outputs& outputs, const CommandIo& io, Ru
     }
   }
   PrintSummary(human, summary);
+  if (browser && browser->WentIdle()) {
+    std::fprintf(human, "The review page was idle for %d minutes: the review stopped there.\n",
+                 static_cast<int>(BrowserReview::kIdle.count()));
+  }
   if (!options.json.empty() && !WriteText(json, SummaryJson(summary), io, "the summary")) {
     return StopSignal() != 0 ? StopStatus() : kFailed;
   }
+  std::string html;
+  bool reported = false;
   if (!options.report.empty()) {
-    std::string html;
     if (!MakeReport(summary, file.document, &html, &error)) {
       Say(io.err, "the report was not written: " + error + " (the cued score was)");
       return kFailed;
@@ -185,6 +210,19 @@ int Run(CommandOptions& options, const Outputs& outputs, const CommandIo& io, Ru
     if (!WriteText(outputs.report, html, io, "the report")) {
       return StopSignal() != 0 ? StopStatus() : kFailed;
     }
+    reported = true;
+  }
+  if (browser) {
+    // The page ends with the summary and the report, made for it when none was asked for.
+    reported = reported || MakeReport(summary, file.document, &html, &error);
+    if (reported) server.SetReport(html);
+    browser->Ended(score, result.locations, SummaryLines(summary), reported);
+    std::fprintf(human, "The review page shows the summary; press Finish there to end (or Ctrl-C here).\n");
+    std::fflush(human);
+    browser->WaitUntilFinished();
+    server.Stop();
+    // A stop now only ends the wait: everything was written.
+    if (StopSignal() != 0) ClearCancel();
   }
   const auto refused = std::count_if(result.locations.begin(), result.locations.end(),
                                      [](const Location& location) { return location.action == Action::Refused; });

@@ -113,6 +113,9 @@ ParseOutcome ParseCommandLine(int argc, const char* const* argv, CommandOptions*
   app.add_option("--report", options->report,
                  "Write an HTML page showing each location's cue as notation (needs Node.js and Verovio)");
   app.add_flag("--no-progress", options->noProgress, "Never draw a progress bar");
+  app.add_flag("--browser", options->browser,
+               "Review in the browser: a page on this computer shows each proposed cue engraved before you decide "
+               "(goes with --mode review, which it implies)");
   app.add_option("--config-dir", options->configDir, "Where the last choices are kept (default ~/.config/ostinel)");
   app.add_option("--plugin", pluginPath, "The plug-in module to run");
 
@@ -153,6 +156,17 @@ ParseOutcome ParseCommandLine(int argc, const char* const* argv, CommandOptions*
       Say(err, "several scores are cued without questions: give --mode add or --mode mark");
       return ParseOutcome::Refused;
     }
+  }
+  if (options->browser) {
+    if (options->inputs.size() > 1) {
+      Say(err, "--browser reviews one score at a time; give one score");
+      return ParseOutcome::Refused;
+    }
+    if (!mode.empty() && mode != "review") {
+      Say(err, "--browser is a face of review mode; it goes with --mode review, not --mode " + mode);
+      return ParseOutcome::Refused;
+    }
+    mode = "review";
   }
   if (!options->outputDirectory.empty() && !options->output.empty()) {
     Say(err, "give -o or --output-dir, not both");

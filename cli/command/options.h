@@ -21,6 +21,7 @@ struct CommandOptions {
   std::string bars;
   std::string configDir;
   bool noProgress = false;
+  bool browser = false;  // review in the browser
   SessionOptions session;
 };
 

@@ -10,8 +10,10 @@
 #include <set>
 #include <sstream>
 
-#include "beside_command.h"
 #include "child_process.h"
+#include "engraver_files.h"
+#include "excerpt.h"
+#include "score_file.h"
 #include "shown_text.h"
 
 namespace ostinel_cli {
@@ -19,11 +21,6 @@ namespace ostinel_cli {
 namespace {
 
 using Json = nlohmann::json;
-
-// The children of <attributes> that stay in force until changed, in the
-// order MusicXML gives them.
-constexpr const char* kLasting[] = {"divisions", "key",   "time",          "staves",   "part-symbol",
-                                    "instruments", "clef", "staff-details", "transpose"};
 
 // Text for the page: printable, and escaped for HTML.
 std::string Escape(const std::string& raw) {
@@ -39,13 +36,6 @@ std::string Escape(const std::string& raw) {
     }
   }
   return escaped;
-}
-
-// "clef 2": a lasting attribute, told apart by its staff number.
-std::string KindOf(pugi::xml_node node) { return std::string(node.name()) + " " + node.attribute("number").value(); }
-
-bool Lasting(const char* name) {
-  return std::any_of(std::begin(kLasting), std::end(kLasting), [&](const char* kind) { return std::strcmp(kind, name) == 0; });
 }
 
 // An excerpt to engrave: what it shows, for the caption, and its MusicXML.
@@ -110,22 +100,11 @@ class Engraver {
   }
 
  private:
-  // OSTINEL_ENGRAVER, else the engraver installed beside the command, else
-  // the one of the source tree it was built from.
-  static std::string Script() {
-    if (const char* given = std::getenv("OSTINEL_ENGRAVER"); given != nullptr && given[0] != '\0') return given;
-    const std::string installed = BesideTheCommand(OSTINEL_INSTALLED_ENGRAVER);
-    return !installed.empty() ? installed : OSTINEL_ENGRAVER_SCRIPT;
-  }
+  static std::string Script() { return EngraverFile("engrave.js"); }
 
   std::map<std::string, std::string> m_svg;
   std::map<std::string, std::string> m_errors;
 };
-
-std::string Measures(const ImportedScore& score, int first, int last) {
-  return first == last ? "measure " + score.MeasureNumber(first)
-                       : "measures " + score.MeasureNumber(first) + "–" + score.MeasureNumber(last);
-}
 
 std::string Settings(const RunSummary& summary) {
   const SessionSettings& settings = summary.session->settings;
@@ -139,30 +118,6 @@ std::string Settings(const RunSummary& summary) {
          std::to_string(settings.allowed) + "); notes at " + std::to_string(settings.size) + "%; from layer " +
          std::to_string(settings.sourceLayer) + " into layer " + std::to_string(settings.destinationLayer) +
          "; copying " + (with.empty() ? "the notes only" : with);
-}
-
-std::string Title(const pugi::xml_document& cued, const std::string& input) {
-  const pugi::xml_node root = cued.document_element();
-  std::string title = root.child("work").child_value("work-title");
-  const std::string movement = root.child_value("movement-title");
-  if (!movement.empty()) title += (title.empty() ? "" : ": ") + movement;
-  return title.empty() ? input.substr(input.find_last_of('/') + 1) : title;
-}
-
-// What was decided at a location, as the review (or the search) left it: the
-// action, and a source other than the proposal when one was chosen.
-std::string Decision(const ImportedScore& score, const Location& location) {
-  std::string decision = ActionWords(location.action);
-  const bool changed = location.source && location.proposal &&
-                       (location.source->slot != location.proposal->slot ||
-                        location.source->first != location.proposal->first ||
-                        location.source->last != location.proposal->last);
-  if (location.action == Action::Written && location.source && (changed || !location.proposal)) {
-    decision += " from " + score.StaffName(location.source->slot) + ", " +
-                Measures(score, location.source->first, location.source->last) +
-                (location.proposal ? " instead of the proposal" : "");
-  }
-  return decision;
 }
 
 constexpr const char* kStyle = R"(
@@ -182,56 +137,6 @@ figure.missing p { color: #a00; }
 
 }  // namespace
 
-std::string Excerpt(const pugi::xml_document& score, const PartLayout& part, int first, int last) {
-  pugi::xml_document excerpt;
-  pugi::xml_node declaration = excerpt.append_child(pugi::node_declaration);
-  declaration.append_attribute("version") = "1.0";
-  declaration.append_attribute("encoding") = "UTF-8";
-  pugi::xml_node root = excerpt.append_child("score-partwise");
-  root.append_attribute("version") = "4.0";
-  pugi::xml_node list = root.append_child("part-list");
-  for (pugi::xml_node item = score.document_element().child("part-list").child("score-part"); item;
-       item = item.next_sibling("score-part")) {
-    if (part.id == item.attribute("id").value()) list.append_copy(item);
-  }
-  pugi::xml_node body = root.append_child("part");
-  body.append_attribute("id") = part.id.c_str();
-
-  // What stands in force at the first measure: the latest of each kind before it.
-  std::map<std::string, pugi::xml_node> inForce;
-  for (int m = 1; m < first && m <= static_cast<int>(part.measures.size()); ++m) {
-    for (pugi::xml_node attributes = part.measures[static_cast<size_t>(m - 1)].child("attributes"); attributes;
-         attributes = attributes.next_sibling("attributes")) {
-      for (pugi::xml_node item = attributes.first_child(); item; item = item.next_sibling()) {
-        if (Lasting(item.name())) inForce[KindOf(item)] = item;
-      }
-    }
-  }
-  for (int m = first; m <= last && m <= static_cast<int>(part.measures.size()); ++m) {
-    pugi::xml_node measure = body.append_copy(part.measures[static_cast<size_t>(m - 1)]);
-    // Page and system breaks and multi-measure rests belong to the whole score.
-    while (pugi::xml_node print = measure.child("print")) measure.remove_child(print);
-    for (pugi::xml_node attributes = measure.child("attributes"); attributes;
-         attributes = attributes.next_sibling("attributes")) {
-      while (pugi::xml_node style = attributes.child("measure-style")) attributes.remove_child(style);
-    }
-    if (m != first) continue;
-    std::set<std::string> own;
-    for (pugi::xml_node item = measure.child("attributes").first_child(); item; item = item.next_sibling()) {
-      own.insert(KindOf(item));
-    }
-    pugi::xml_node attributes = measure.prepend_child("attributes");
-    for (const char* kind : kLasting) {
-      for (const auto& [key, item] : inForce) {
-        if (std::strcmp(item.name(), kind) == 0 && own.count(key) == 0) attributes.append_copy(item);
-      }
-    }
-  }
-  std::ostringstream text;
-  excerpt.save(text, "  ", pugi::format_default, pugi::encoding_utf8);
-  return text.str();
-}
-
 bool MakeReport(const RunSummary& summary, const pugi::xml_document& cued, std::string* html, std::string* error) {
   const ImportedScore& score = *summary.score;
   std::vector<Figure> figures;
@@ -246,7 +151,7 @@ bool MakeReport(const RunSummary& summary, const pugi::xml_document& cued, std::
     if (source && source->slot != 0) {
       if (const PartLayout* part = score.PartOfSlot(source->slot, &staff)) {
         figures.push_back(Figure{prefix + "-source",
-                                 score.StaffName(source->slot) + ", " + Measures(score, source->first, source->last) +
+                                 score.StaffName(source->slot) + ", " + MeasuresOf(score, source->first, source->last) +
                                      (location.source ? ": where the cue was taken from" : ": the proposed cue"),
                                  Excerpt(cued, *part, source->first, source->last)});
       }
@@ -257,7 +162,7 @@ bool MakeReport(const RunSummary& summary, const pugi::xml_document& cued, std::
     if (const PartLayout* part = score.PartOfSlot(location.slot, &staff)) {
       const bool written = location.action == Action::Written;
       figures.push_back(Figure{prefix + "-destination",
-                               score.StaffName(location.slot) + ", " + Measures(score, first, last) +
+                               score.StaffName(location.slot) + ", " + MeasuresOf(score, first, last) +
                                    (written ? ", with the cue" : location.action == Action::Marked ? ", marked" : ""),
                                Excerpt(cued, *part, first, last)});
     }
@@ -266,7 +171,7 @@ bool MakeReport(const RunSummary& summary, const pugi::xml_document& cued, std::
   Engraver engraver;
   if (!figures.empty() && !engraver.Run(figures, error)) return false;
 
-  const std::string title = Title(cued, summary.input);
+  const std::string title = ScoreTitle(cued, summary.input);
   std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>Cue notes: " +
                      Escape(title) + "</title>\n<style>" + kStyle + "</style>\n</head>\n<body>\n<h1>Cue notes: " +
                      Escape(title) + "</h1>\n<p class=\"settings\">" + Escape(summary.input) +
@@ -285,11 +190,11 @@ bool MakeReport(const RunSummary& summary, const pugi::xml_document& cued, std::
     const std::string proposal =
         location.proposal ? (location.proposal->slot != 0 ? score.StaffName(location.proposal->slot)
                                                           : location.proposalName) +
-                                ", " + Measures(score, location.proposal->first, location.proposal->last)
+                                ", " + MeasuresOf(score, location.proposal->first, location.proposal->last)
                           : "—";
     page += "<tr><td><a href=\"#location-" + std::to_string(i + 1) + "\">" + std::to_string(i + 1) + "</a></td><td>" +
             Escape(score.StaffName(location.slot)) + "</td><td>" +
-            Escape(Measures(score, location.restStart, location.restEnd)) + " (" + std::to_string(measures) +
+            Escape(MeasuresOf(score, location.restStart, location.restEnd)) + " (" + std::to_string(measures) +
             (measures == 1 ? " measure, " : " measures, ") + seconds + ")</td><td>" + Escape(proposal) + "</td><td>" +
             Escape(Decision(score, location)) + "</td></tr>\n";
   }
@@ -298,7 +203,7 @@ bool MakeReport(const RunSummary& summary, const pugi::xml_document& cued, std::
     const Location& location = locations[i];
     page += "<section id=\"location-" + std::to_string(i + 1) + "\">\n<h2>" + std::to_string(i + 1) + ". " +
             Escape(score.StaffName(location.slot)) + ": rest in " +
-            Escape(Measures(score, location.restStart, location.restEnd)) + "; " + Escape(Decision(score, location)) +
+            Escape(MeasuresOf(score, location.restStart, location.restEnd)) + "; " + Escape(Decision(score, location)) +
             "</h2>\n";
     if (!location.message.empty()) page += "<p>" + Escape(location.message) + "</p>\n";
     page += "<div class=\"pair\">\n";

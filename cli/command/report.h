@@ -13,11 +13,6 @@
 
 namespace ostinel_cli {
 
-// A MusicXML score of one part's measures first..last (host measures), with
-// the attributes in force at the first: something a notation program
-// engraves on its own.
-std::string Excerpt(const pugi::xml_document& score, const PartLayout& part, int first, int last);
-
 // The page for the run: false with a message when the notation cannot be
 // engraved (no Node.js, no Verovio); the cued score is written regardless.
 bool MakeReport(const RunSummary& summary, const pugi::xml_document& cued, std::string* html, std::string* error);

@@ -28,7 +28,8 @@ std::string Source(const ImportedScore& score, const Location& location, const C
 
 }  // namespace
 
-void PrintSummary(std::FILE* out, const RunSummary& summary) {
+std::vector<std::string> SummaryLines(const RunSummary& summary) {
+  std::vector<std::string> lines;
   const ImportedScore& score = *summary.score;
   for (const Location& location : summary.session->locations) {
     const int measures = location.restEnd - location.restStart + 1;
@@ -57,10 +58,15 @@ void PrintSummary(std::FILE* out, const RunSummary& summary) {
       while (!message.empty() && message.back() == ' ') message.pop_back();
       line += ": " + message;
     }
-    std::fprintf(out, "%s\n", Printable(line).c_str());
+    lines.push_back(line);
   }
-  for (const std::string& message : summary.session->messages) std::fprintf(out, "%s\n", Printable(message).c_str());
-  if (!summary.output.empty()) std::fprintf(out, "Written: %s\n", Printable(summary.output).c_str());
+  for (const std::string& message : summary.session->messages) lines.push_back(message);
+  if (!summary.output.empty()) lines.push_back("Written: " + summary.output);
+  return lines;
+}
+
+void PrintSummary(std::FILE* out, const RunSummary& summary) {
+  for (const std::string& line : SummaryLines(summary)) std::fprintf(out, "%s\n", Printable(line).c_str());
 }
 
 std::string SummaryJson(const RunSummary& summary) {

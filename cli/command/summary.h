@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "exporter.h"
 #include "importer.h"
@@ -19,6 +20,8 @@ struct RunSummary {
   ExportCounts counts;
 };
 
+// A line per location, the plug-in's messages, and where the score was written.
+std::vector<std::string> SummaryLines(const RunSummary& summary);
 void PrintSummary(std::FILE* out, const RunSummary& summary);
 std::string SummaryJson(const RunSummary& summary);
 

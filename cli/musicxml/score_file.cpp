@@ -433,4 +433,12 @@ std::string CuedPath(const std::string& input, const std::string& directory) {
   return directory.empty() ? beside : directory + "/" + beside.substr(beside.find_last_of('/') + 1);
 }
 
+std::string ScoreTitle(const pugi::xml_document& document, const std::string& path) {
+  const pugi::xml_node root = document.document_element();
+  std::string title = root.child("work").child_value("work-title");
+  const std::string movement = root.child_value("movement-title");
+  if (!movement.empty()) title += (title.empty() ? "" : ": ") + movement;
+  return title.empty() ? path.substr(path.find_last_of('/') + 1) : title;
+}
+
 }  // namespace ostinel_cli

@@ -46,4 +46,7 @@ bool CompressedName(const std::string& name);
 // name into a directory.
 std::string CuedPath(const std::string& input, const std::string& directory = "");
 
+// What a page calls the score: its work and movement titles, else the file's name.
+std::string ScoreTitle(const pugi::xml_document& document, const std::string& path);
+
 }  // namespace ostinel_cli

@@ -183,4 +183,23 @@ bool LocationLog::HoldsNewCue(int slot, int measure) const {
   return false;
 }
 
+std::string MeasuresOf(const ImportedScore& score, int first, int last) {
+  return first == last ? "measure " + score.MeasureNumber(first)
+                       : "measures " + score.MeasureNumber(first) + "–" + score.MeasureNumber(last);
+}
+
+std::string Decision(const ImportedScore& score, const Location& location) {
+  std::string decision = ActionWords(location.action);
+  const bool changed = location.source && location.proposal &&
+                       (location.source->slot != location.proposal->slot ||
+                        location.source->first != location.proposal->first ||
+                        location.source->last != location.proposal->last);
+  if (location.action == Action::Written && location.source && (changed || !location.proposal)) {
+    decision += " from " + score.StaffName(location.source->slot) + ", " +
+                MeasuresOf(score, location.source->first, location.source->last) +
+                (location.proposal ? " instead of the proposal" : "");
+  }
+  return decision;
+}
+
 }  // namespace ostinel_cli

@@ -25,6 +25,14 @@ enum class Action {
 const char* ActionId(Action action);
 const char* ActionWords(Action action);
 
+// "measure 12" or "measures 12–15", by the numbers the score prints.
+std::string MeasuresOf(const ImportedScore& score, int first, int last);
+
+struct Location;
+// What was decided at a location, as the review (or the search) left it: the
+// action, and a source other than the proposal when one was chosen.
+std::string Decision(const ImportedScore& score, const Location& location);
+
 // A stretch of one staff: where a cue is (or would be) copied from.
 struct CueSource {
   int slot = 0;   // 0: the staff could not be told

@@ -147,51 +147,95 @@ std::string ReviewActions::Name(quivrasim::DialogSession& d, const std::string& 
   return {};
 }
 
+std::vector<std::string> LocationLines(ReviewActions& actions, quivrasim::DialogSession& d) {
+  std::vector<std::string> lines;
+  const Location& location = actions.Log().All().back();
+  const ImportedScore& score = actions.Score();
+  if (location.proposal) {
+    const std::string staff = location.proposal->slot != 0 ? score.StaffName(location.proposal->slot)
+                                                           : location.proposalName;
+    lines.push_back("Proposed cue: " + staff + ", " +
+                    actions.Measures(location.proposal->first, location.proposal->last));
+  } else {
+    lines.push_back("No proposed cue: choose one with r");
+  }
+  if (actions.View().UsesSelection(d.Window())) {
+    const QXRegion& own = actions.Host().Selection();
+    if (own.startMeasure != 0) {
+      lines.push_back("Cue from: " + score.StaffName(own.startSlot) + ", " +
+                      actions.Measures(own.startMeasure, own.endMeasure));
+    }
+  }
+  lines.push_back("Cue to: " + actions.Staves(actions.View().ChosenStaves(d.Window())));
+  return lines;
+}
+
+Answered Answer(ReviewActions& actions, quivrasim::DialogSession& d, const std::string& line) {
+  Answered answered;
+  std::istringstream words(line);
+  std::string command;
+  words >> command;
+  command = Lower(command);
+  std::string rest;
+  std::getline(words >> std::ws, rest);
+  std::string problem;
+  if (command == "c" || command == "create") {
+    const ReviewActions::Created created = actions.Create(d);
+    answered.lines = created.messages;
+    answered.received = created.received;
+    if (!created.received.empty()) answered.lines.push_back("Cue written to " + actions.Staves(created.received));
+    if (!created.offeredAgain) answered.outcome = ReviewOutcome::Next;
+  } else if (command == "s" || command == "skip") {
+    actions.Skip(d);
+    answered.outcome = ReviewOutcome::Next;
+  } else if (command == "q" || command == "quit" || command == "stop") {
+    actions.Stop();
+    answered.outcome = ReviewOutcome::Stop;
+  } else if (command == "p" || command == "proposed") {
+    problem = actions.UseProposal(d);
+  } else if (command == "n" || command == "name") {
+    std::string note;
+    problem = actions.Name(d, rest, &note);
+    if (!note.empty()) answered.lines.push_back(note);
+  } else if (command == "t" || command == "to") {
+    problem = actions.ChooseStaves(d, rest);
+  } else if (command == "r" || command == "range") {
+    problem = actions.ChooseSource(d, rest);
+  } else if (command == "?" || command == "h" || command == "help") {
+    std::istringstream help(kHelp);
+    for (std::string text; std::getline(help, text);) answered.lines.push_back(text.substr(2));
+  } else if (!command.empty()) {
+    problem = "Unknown answer \"" + command + "\" (? for help)";
+  }
+  if (!problem.empty()) answered.lines.push_back(problem);
+  return answered;
+}
+
 void Review::Print(const std::string& text) const {
   std::fputs(Printable(text).c_str(), m_out);
 }
 
-void Review::Show(quivrasim::DialogSession& d) const {
-  const Location& location = m_actions.Log().All().back();
-  const ImportedScore& score = m_actions.Score();
-  if (location.proposal) {
-    const std::string staff = location.proposal->slot != 0 ? score.StaffName(location.proposal->slot)
-                                                           : location.proposalName;
-    Print("  Proposed cue: " + staff + ", " + m_actions.Measures(location.proposal->first, location.proposal->last) +
-          "\n");
-  } else {
-    Print("  No proposed cue: choose one with r\n");
-  }
-  if (m_actions.View().UsesSelection(d.Window())) {
-    const QXRegion& own = m_actions.Host().Selection();
-    if (own.startMeasure != 0) {
-      Print("  Cue from: " + score.StaffName(own.startSlot) + ", " + m_actions.Measures(own.startMeasure, own.endMeasure) +
-            "\n");
-    }
-  }
-  Print("  Cue to: " + m_actions.Staves(m_actions.View().ChosenStaves(d.Window())) + "\n" + kChoices + "> ");
-  std::fflush(m_out);
-}
-
-ReviewOutcome Review::At(quivrasim::DialogSession& d) {
-  const ImportedScore& score = m_actions.Score();
+ReviewOutcome Review::At(ReviewActions& actions, quivrasim::DialogSession& d) {
+  const ImportedScore& score = actions.Score();
   {
-    const Location& location = m_actions.Log().All().back();
+    const Location& location = actions.Log().All().back();
     std::string staves;
     for (int slot = 1; slot <= static_cast<int>(score.staffOfSlot.size()); ++slot) {
       staves += (slot > 1 ? ", " : "") + std::to_string(slot) + " " + score.StaffName(slot);
     }
     Print("\n" + score.StaffName(location.slot) + ": rest in " +
-          m_actions.Measures(location.restStart, location.restEnd) + "\n  Staves: " + staves + "\n");
+          actions.Measures(location.restStart, location.restEnd) + "\n  Staves: " + staves + "\n");
   }
   for (;;) {
-    Show(d);
+    for (const std::string& text : LocationLines(actions, d)) Print("  " + text + "\n");
+    Print(std::string(kChoices) + "> ");
+    std::fflush(m_out);
     std::string line;
     const LineReader::Result read = m_in.Next(&line);
     if (read == LineReader::Result::Ended) {
       if (CancelRequested()) return ReviewOutcome::Interrupted;
       if (m_answers == 0) return ReviewOutcome::NoInput;
-      m_actions.Stop();
+      actions.Stop();
       return ReviewOutcome::Stop;
     }
     ++m_answers;
@@ -199,44 +243,9 @@ ReviewOutcome Review::At(quivrasim::DialogSession& d) {
       Print("  That answer is longer than " + std::to_string(LineReader::kLongestLine) + " bytes; type it again\n");
       continue;
     }
-    std::istringstream words(line);
-    std::string command;
-    words >> command;
-    command = Lower(command);
-    std::string rest;
-    std::getline(words >> std::ws, rest);
-    std::string problem;
-    if (command == "c" || command == "create") {
-      const ReviewActions::Created created = m_actions.Create(d);
-      for (const std::string& message : created.messages) Print("  " + message + "\n");
-      if (!created.received.empty()) Print("  Cue written to " + m_actions.Staves(created.received) + "\n");
-      if (created.offeredAgain) continue;
-      return ReviewOutcome::Next;
-    }
-    if (command == "s" || command == "skip") {
-      m_actions.Skip(d);
-      return ReviewOutcome::Next;
-    }
-    if (command == "q" || command == "quit" || command == "stop") {
-      m_actions.Stop();
-      return ReviewOutcome::Stop;
-    }
-    if (command == "p" || command == "proposed") {
-      problem = m_actions.UseProposal(d);
-    } else if (command == "n" || command == "name") {
-      std::string note;
-      problem = m_actions.Name(d, rest, &note);
-      if (!note.empty()) Print("  " + note + "\n");
-    } else if (command == "t" || command == "to") {
-      problem = m_actions.ChooseStaves(d, rest);
-    } else if (command == "r" || command == "range") {
-      problem = m_actions.ChooseSource(d, rest);
-    } else if (command == "?" || command == "h" || command == "help") {
-      Print(kHelp);
-    } else if (!command.empty()) {
-      problem = "Unknown answer \"" + command + "\" (? for help)";
-    }
-    if (!problem.empty()) Print("  " + problem + "\n");
+    const Answered answered = Answer(actions, d, line);
+    for (const std::string& text : answered.lines) Print("  " + text + "\n");
+    if (answered.outcome) return *answered.outcome;
   }
 }
 

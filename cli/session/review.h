@@ -1,9 +1,10 @@
 // Reviewing a location: the decisions a user makes there, the same whatever
-// face asks (the terminal here), each working the plug-in's dialog through
+// face asks (the terminal, or a browser), each working the plug-in's dialog through
 // its view, with the score's names and printed measure numbers.
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,19 +63,39 @@ enum class ReviewOutcome {
   Interrupted,  // Ctrl-C at the prompt
 };
 
-// Review at the terminal: a location shown, answers read line by line.
-class Review {
- public:
-  Review(ReviewActions& actions, std::FILE* in, std::FILE* out) : m_actions(actions), m_in(in), m_out(out) {}
+// What one answer came to: the lines to show the user, and, when the
+// location is done with, how the review goes on.
+struct Answered {
+  std::vector<std::string> lines;
+  std::optional<ReviewOutcome> outcome;
+  std::vector<int> received;  // the staves a cue was written to, by slot
+};
 
-  // Asks until the user lets the search go on (or stops it).
-  ReviewOutcome At(quivrasim::DialogSession& d);
+// One answer at a location, in the review's own words ("c", "t 2,3",
+// "r Flute 8-12", "n Solo", ...), whatever face typed it.
+Answered Answer(ReviewActions& actions, quivrasim::DialogSession& d, const std::string& line);
+
+// What the user is shown at a location before answering.
+std::vector<std::string> LocationLines(ReviewActions& actions, quivrasim::DialogSession& d);
+
+// The face a review shows the user: it asks at each location until the user
+// lets the search go on (or stops it), answering through Answer.
+class ReviewFace {
+ public:
+  virtual ~ReviewFace() = default;
+  virtual ReviewOutcome At(ReviewActions& actions, quivrasim::DialogSession& d) = 0;
+};
+
+// Review at the terminal: a location shown, answers read line by line.
+class Review : public ReviewFace {
+ public:
+  Review(std::FILE* in, std::FILE* out) : m_in(in), m_out(out) {}
+
+  ReviewOutcome At(ReviewActions& actions, quivrasim::DialogSession& d) override;
 
  private:
-  void Show(quivrasim::DialogSession& d) const;
   void Print(const std::string& text) const;
 
-  ReviewActions& m_actions;
   LineReader m_in;
   std::FILE* m_out;
   int m_answers = 0;

@@ -69,7 +69,8 @@ bool RunSession(quivrasim::Host& host, const ImportedScore& score, const Session
   const size_t alertsBefore = host.Alerts().size();
   host.OnAlert([&](const quivrasim::Alert& alert) { log.Alert(alert); });
   ReviewActions actions(host, score, view, log);
-  Review review(actions, console.in, console.out);
+  Review terminal(console.in, console.out);
+  ReviewFace& face = console.face != nullptr ? *console.face : terminal;
 
   host.OnDialog([&](DialogSession& d) {
     view.Configure(d, options);
@@ -79,7 +80,7 @@ bool RunSession(quivrasim::Host& host, const ImportedScore& score, const Session
     while (!result->refusal && !CancelRequested() && view.WaitsAtLocation(d.Window()) && !log.Empty()) {
       bar.Clear();
       if (view.Interactive(d.Window()) && options.mode.value_or(Mode::Review) == Mode::Review) {
-        const ReviewOutcome outcome = review.At(d);
+        const ReviewOutcome outcome = face.At(actions, d);
         if (outcome == ReviewOutcome::Next) continue;
         result->noAnswers = outcome == ReviewOutcome::NoInput;
         // A stop at the prompt is the signal that came (or Ctrl-C).

@@ -23,11 +23,15 @@ struct SessionResult {
   bool noAnswers = false;             // review found its input at an end before the first answer
 };
 
-// Terminal input and output for reviewing locations.
+class ReviewFace;
+
+// Terminal input and output for reviewing locations, or another face to
+// review them in.
 struct Console {
   std::FILE* in = stdin;
   std::FILE* out = stdout;
   std::FILE* progress = stderr;
+  ReviewFace* face = nullptr;  // none: review at the terminal
 };
 
 // Loads the plug-in, invokes it and drives its dialog; false with a message

@@ -143,14 +143,30 @@ Document::StoredFrame* Document::Slot(FrameKey key, bool grow) {
   return index == kNoFrame ? nullptr : &m_store[index];
 }
 
-const Entries* Document::Frame(FrameKey key) const {
-  const size_t index = Index(key);
-  if (index == kNoFrame || m_store[index].entries.empty()) return nullptr;
-  return &m_store[index].entries;
+Entries& Document::EntriesOf(StoredFrame& slot) {
+  if (slot.entries == 0) {
+    m_entries.emplace_back();
+    slot.entries = static_cast<uint32_t>(m_entries.size());
+  }
+  return m_entries[slot.entries - 1];
 }
 
-void Document::CountLoad(FrameKey key, int mode) {
-  if (StoredFrame* slot = Slot(key, true)) ++slot->loads[mode == 0 ? 0 : 1];
+const Entries* Document::EntriesIn(const StoredFrame& slot) const {
+  if (slot.entries == 0 || m_entries[slot.entries - 1].empty()) return nullptr;
+  return &m_entries[slot.entries - 1];
+}
+
+const Entries* Document::Frame(FrameKey key) const {
+  const size_t index = Index(key);
+  return index == kNoFrame ? nullptr : EntriesIn(m_store[index]);
+}
+
+const Entries* Document::LoadFrame(FrameKey key, int mode) {
+  StoredFrame* slot = Slot(key, true);
+  if (slot == nullptr) return nullptr;
+  uint16_t& loads = slot->loads[mode == 0 ? 0 : 1];
+  if (loads < UINT16_MAX) ++loads;
+  return EntriesIn(*slot);
 }
 
 int Document::Loads(FrameKey key, int mode) const {
@@ -244,7 +260,7 @@ const Entries& Document::StoreFrame(FrameKey key, Entries entries) {
     }
   }
   ComputePositions(entries);
-  Entries& stored = Slot(key, true)->entries;
+  Entries& stored = EntriesOf(*Slot(key, true));
   UnindexFrame(stored);
   stored = std::move(entries);
   IndexFrame(key, stored);
@@ -267,14 +283,14 @@ QXEntry* Document::MutableEntry(uint32_t number) {
   if (!location) return nullptr;
   JournalFrame(location->first);
   ++m_revision;
-  return &Slot(location->first, false)->entries[static_cast<size_t>(location->second)];
+  return &EntriesOf(*Slot(location->first, false))[static_cast<size_t>(location->second)];
 }
 
 void Document::RestoreFrame(FrameKey key, const std::optional<Entries>& entries) {
-  StoredFrame* slot = Slot(key, true);
-  UnindexFrame(slot->entries);
-  slot->entries = entries ? *entries : Entries{};
-  IndexFrame(key, slot->entries);
+  Entries& held = EntriesOf(*Slot(key, true));
+  UnindexFrame(held);
+  held = entries ? *entries : Entries{};
+  IndexFrame(key, held);
 }
 
 uint64_t Document::Fingerprint() const {

@@ -58,7 +58,7 @@ Entries EntriesOf(const QXFrame* frame) {
 QXFrame* QXAPI QX_LoadTGF(uint16_t list, uint16_t slot, uint16_t measure, uint16_t layer, uint16_t mode,
                           uint32_t version) {
   Host& host = Serve(Op::QX_LoadTGF);
-  ++host.FrameLoadVersions()[version];
+  host.CountFrameLoadVersion(version);
   if (host.Fails(Op::QX_LoadTGF)) return nullptr;
   (void)list;  // every staff list keeps the score order here
   Document& document = host.Doc();
@@ -66,23 +66,18 @@ QXFrame* QXAPI QX_LoadTGF(uint16_t list, uint16_t slot, uint16_t measure, uint16
   if (instrument == 0 || measure < 1 || measure > document.MeasureCount() || layer >= document.MaxLayers()) {
     return nullptr;
   }
-  document.CountLoad(FrameKey{instrument, static_cast<int16_t>(measure), layer}, mode);
-  auto* frame = new QXFrame{};
+  const Entries* entries = document.LoadFrame(FrameKey{instrument, static_cast<int16_t>(measure), layer}, mode);
+  QXFrame* frame = host.NewFrame();
   const FrameIdentity identity{instrument, static_cast<int16_t>(measure), layer, mode, {}};
   std::memcpy(frame->host, &identity, sizeof identity);
-  const FrameKey key{instrument, static_cast<int16_t>(measure), layer};
-  const Entries* entries = document.Frame(key);
   if (entries != nullptr) SetEntries(frame, *entries);
-  host.LiveFrames().insert(frame);
   return frame;
 }
 
 int16_t QXAPI QX_FreeTGF(QXFrame* frame, uint32_t) {
   Host& host = Serve(Op::QX_FreeTGF);
   if (!Live(host, frame, "QX_FreeTGF")) return 0;
-  host.LiveFrames().erase(frame);
-  std::free(frame->entries);
-  delete frame;
+  host.ReleaseFrame(frame);
   return 1;
 }
 

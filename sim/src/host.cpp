@@ -162,6 +162,37 @@ Host::~Host() {
   g_current = m_previous;
 }
 
+QXFrame* Host::NewFrame() {
+  QXFrame* frame = nullptr;
+  if (m_spareFrames.empty()) {
+    frame = new QXFrame{};
+  } else {
+    frame = m_spareFrames.back().release();
+    m_spareFrames.pop_back();
+    *frame = QXFrame{};
+  }
+  m_liveFrames.m_frames.push_back(frame);
+  return frame;
+}
+
+void Host::ReleaseFrame(QXFrame* frame) {
+  const auto found = m_liveFrames.Find(frame);
+  if (found == m_liveFrames.m_frames.rend()) return;
+  std::free(frame->entries);
+  frame->entries = nullptr;
+  std::swap(m_liveFrames.m_frames[static_cast<size_t>(m_liveFrames.m_frames.rend() - found - 1)],
+            m_liveFrames.m_frames.back());
+  m_liveFrames.m_frames.pop_back();
+  m_spareFrames.emplace_back(frame);
+}
+
+void Host::CountFrameLoadVersion(uint32_t version) {
+  if (m_lastFrameVersion.second == nullptr || m_lastFrameVersion.first != version) {
+    m_lastFrameVersion = {version, &m_frameVersions[version]};
+  }
+  ++*m_lastFrameVersion.second;
+}
+
 Host& Host::Current() {
   if (g_current == nullptr) {
     std::fputs("quivrasim: a host operation was called with no host running\n", stderr);
@@ -306,6 +337,7 @@ void Host::ResetCounters() {
   m_procLookups.clear();
   m_document.ResetLoads();
   m_frameVersions.clear();
+  m_lastFrameVersion = {0, nullptr};
   m_recordCalls.clear();
   m_windowTextReads = 0;
   m_foregroundQueries = 0;

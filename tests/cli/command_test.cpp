@@ -51,37 +51,6 @@ TEST_F(Command, AddModeWritesTheCueAndKeepsTheMusicAndMarkModeItalicMarkers) {
   EXPECT_THAT(xml, HasSubstr("font-family=\"Arial\""));
 }
 
-struct TranspositionCase {
-  const char* label;
-  PartSpec source;
-  PartSpec destination;
-  std::vector<std::string> written;  // the cue as the destination's player reads it
-};
-
-void PrintTo(const TranspositionCase& c, std::ostream* os) { *os << c.label; }
-
-class Transposition : public Command, public ::testing::WithParamInterface<TranspositionCase> {};
-
-TEST_P(Transposition, ACueIsWrittenInTheDestinationsKey) {
-  TranspositionCase c = GetParam();
-  for (int m = 1; m <= 12; ++m) c.destination.measures.push_back(m <= 8 ? "rest" : "C5 C5 C5 C5");
-  const std::string measure = c.source.measures.front();
-  c.source.measures.resize(12, measure);
-  WriteText(Score(), SmallScore({c.source, c.destination}));
-  const CommandRun run = Run({"--mode", "add", "--measures", "--threshold", "6"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(CuePitches(Read(dir.Path("duet.cued.musicxml")), 2, 6), c.written);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Instruments, Transposition,
-    ::testing::Values(TranspositionCase{"from a B-flat clarinet to a flute", {"Clarinet", -1, -2, {"D5 E5 F#5 G5"}},
-                                        {"Flute", 0, 0, {}}, kScale},
-                      TranspositionCase{"from a flute to a B-flat clarinet", {"Flute", 0, 0, {"C5 D5 E5 F5"}},
-                                        {"Clarinet", -1, -2, {}}, {"D5", "E5", "F#5", "G5"}},
-                      TranspositionCase{"from a horn in F to a trumpet in B-flat", {"Horn", -4, -7, {"G4 A4 B4 C5"}},
-                                        {"Trumpet", -1, -2, {}}, {"D4", "E4", "F#4", "G4"}}));
-
 struct BadInput {
   const char* label;
   std::string name;
@@ -180,6 +149,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadOption{{"--dest-layer", "5"}, "--dest-layer"}, BadOption{{"--mode", "loud"}, "--mode"},
                       BadOption{{"--with", "wings"}, "\"wings\" is nothing that can be copied"},
                       BadOption{{"--measures", "--seconds"}, "excludes"},
+                      BadOption{{"--browser", "--mode", "add"}, "it goes with --mode review, not --mode add"},
                       BadOption{{"--parts", "99"}, "--parts: \"99\" goes past the last one, 2"},
                       BadOption{{"--bars", "5-2"}, "--bars: the score prints no measure 2 after measure 5"},
                       // Numbers past what the options' types hold.
@@ -261,7 +231,8 @@ TEST_F(Command, ProgressIsDrawnOnlyOnATerminalAndClearedAfterwards) {
 }
 
 // The seconds the summary gives each rest are those the plug-in measures
-// (and prints in its markers), tempo changes inside a measure included.
+// (and prints in its markers), tempo changes inside a measure and a short
+// measure included.
 TEST_F(Command, TheSummarysSecondsAreThePlugInsSeconds) {
   std::vector<std::string> flute;
   std::vector<std::string> oboe;
@@ -269,10 +240,10 @@ TEST_F(Command, TheSummarysSecondsAreThePlugInsSeconds) {
     std::string sound;
     if (m == 3) sound = "<forward><duration>2</duration></forward><direction><sound tempo=\"60\"/></direction>"
                         "<backup><duration>2</duration></backup>";
-    if (m == 6) sound = "<direction><direction-type><metronome><beat-unit>half</beat-unit><per-minute>50</per-minute>"
+    if (m == 6) sound = "<direction><direction-type><metronome><beat-unit>half</beat-unit><per-minute>35</per-minute>"
                         "</metronome></direction-type></direction>";
-    flute.push_back(sound + Quarters("C5 D5 E5 F5"));
-    oboe.push_back(m >= 2 && m <= 8 ? MeasureRest(4) : Quarters("G4 A4 B4 C5"));
+    flute.push_back(sound + Quarters(m == 4 ? "C5 D5 E5" : "C5 D5 E5 F5"));
+    oboe.push_back(m >= 2 && m <= 8 ? MeasureRest(m == 4 ? 3 : 4) : Quarters("G4 A4 B4 C5"));
   }
   WriteText(dir.Path("tempi.musicxml"),
             RawScore({{"Flute", "<divisions>1</divisions><time><beats>4</beats><beat-type>4</beat-type></time>", flute, ""},
@@ -295,6 +266,11 @@ TEST_F(Command, TheSummarysSecondsAreThePlugInsSeconds) {
     }
     EXPECT_FALSE(markers.empty()) << score;
     EXPECT_EQ(summary, markers) << score;
+    // 2 s at 120 a quarter, 1 + 2 as the tempo halves, 3 in the short measure,
+    // 4, then 12 quarters at 70: 22.2857.
+    if (score != SamplePath()) {
+      EXPECT_EQ(json["locations"][0]["rest"]["seconds"], 22.29);
+    }
   }
 }
 

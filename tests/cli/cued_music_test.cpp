@@ -142,10 +142,22 @@ std::vector<Fault> Faults() {
   {
     std::vector<RawPart> parts = Rests(kFourQuarters);
     for (RawPart& part : parts) {
-      part.measures[5] = part.name == "Violin" ? Note("C5", 2, "quarter") + Note("D5", 4, "half")
+      part.measures[7] = part.name == "Violin" ? Note("C5", 2, "quarter") + Note("D5", 4, "half")
                                                : "<note><rest/><duration>6</duration><voice>1</voice></note>";
     }
     faults.push_back({"a short measure is filled as far as it goes", RawScore(parts), fromMeasureFour, ""});
+  }
+  {
+    // Triplet eighths at 4 divisions to the quarter, which the writer rounded
+    // to 1, 2 and 1: the cue's exact durations need finer divisions.
+    const std::string triplet = kTriplet + "</time-modification>";
+    std::vector<RawPart> parts = Rests(
+        Note("C5", 1, "eighth", "", triplet + "<notations><tuplet type=\"start\"/></notations>") +
+        Note("D5", 2, "eighth", "", triplet) +
+        Note("E5", 1, "eighth", "", triplet + "<notations><tuplet type=\"stop\"/></notations>") +
+        Note("F5", 4, "quarter") + Note("G5", 8, "half"));
+    parts[0].attributes = Attributes("<sign>G</sign><line>2</line>", 4);
+    faults.push_back({"rounded triplets come exact, in raised divisions", RawScore(parts), fromMeasureFour, ""});
   }
   {
     // Quarter triplets with an eighth triplet inside, in MusicXML's (cumulative)

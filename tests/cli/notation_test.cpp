@@ -83,25 +83,6 @@ class CueNotation : public ::testing::Test {
   Json summary;
 };
 
-TEST_F(CueNotation, TupletsKeepTheirNotationAndExactDurationsInFinerDivisions) {
-  // Triplet eighths at 4 divisions to the quarter: the writer rounded them to 1, 2 and 1.
-  const std::string tm = "<time-modification><actual-notes>3</actual-notes><normal-notes>2</normal-notes></time-modification>";
-  const std::string flute = Note("C5", 1, "eighth", "", tm + "<notations><tuplet type=\"start\"/></notations>") +
-                            Note("D5", 2, "eighth", "", tm) +
-                            Note("E5", 1, "eighth", "", tm + "<notations><tuplet type=\"stop\"/></notations>") +
-                            Note("F5", 4, "quarter") + Note("G5", 4, "quarter") + Note("A5", 4, "quarter");
-  Cue(RawScore(UnderAFlute(flute, 4)));
-  EXPECT_STREQ(out.select_node("/score-partwise/part[2]/measure[1]/attributes/divisions").node().child_value(), "12")
-      << "the oboe counts in thirds of its divisions now";
-  EXPECT_EQ(Values(2, 4, "duration"), "4 4 4 12 12 12");
-  EXPECT_EQ(Values(2, 4, "type"), "eighth eighth eighth quarter quarter quarter");
-  EXPECT_EQ(Values(2, 4, "time-modification/actual-notes"), "3 3 3   ");
-  EXPECT_EQ(Values(2, 4, "notations/tuplet/@type"), "start  stop   ");
-  EXPECT_STREQ(out.select_node("/score-partwise/part[2]/measure[2]/note/duration").node().child_value(), "48")
-      << "the oboe's own rests grew with the divisions";
-  ExpectRightMusic();
-}
-
 TEST_F(CueNotation, TiesStayOnlyWhereTheCueHoldsBothNotesAndBeamsSlursMarksAndWordsCome) {
   // Measure 7 ties into 8, and 8 into 9, where the oboe comes in.
   std::vector<RawPart> parts = UnderAFlute(Quarters("C5 D5 E5 F5"), 2);

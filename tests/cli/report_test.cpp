@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli_harness.h"
+#include "excerpt.h"
 #include "report.h"
 #include "score_checks.h"
 

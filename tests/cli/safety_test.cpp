@@ -318,15 +318,20 @@ TEST_F(Safety, ArchivesAreKnownInAnyCaseAndTheirContainerIsEscaped) {
 
 // ---- Stopping ----
 
+// At the terminal's prompt, or while the review page waits for an answer.
 TEST_F(Safety, AStopAtTheReviewPromptEndsTheRunWithNothingWritten) {
-  CommandProcess command({Score(), "--mode", "review", "--measures", "--threshold", "6", "-o", dir.Path("out.musicxml"),
-                          "--config-dir", dir.Path("cfg")});
-  ASSERT_TRUE(command.WaitForOutput("> ")) << command.Out() << command.Err();
-  command.Signal(SIGINT);
-  EXPECT_EQ(command.Wait(), 130) << command.Err();
-  EXPECT_THAT(command.Err(), HasSubstr("stopped; the score is as it was and nothing was written"));
-  EXPECT_FALSE(Exists(dir.Path("out.musicxml")));
-  EXPECT_TRUE(Leftovers(dir).empty());
+  for (const auto& [face, waiting] : {std::pair<std::string, std::string>{"--no-progress", "> "},
+                                      {"--browser", "Review in the browser: http://127.0.0.1:"}}) {
+    CommandProcess command({Score(), "--mode", "review", "--measures", "--threshold", "6", "-o",
+                            dir.Path("out.musicxml"), "--config-dir", dir.Path("cfg"), face},
+                           "unset DISPLAY WAYLAND_DISPLAY;");
+    ASSERT_TRUE(command.WaitForOutput(waiting)) << command.Out() << command.Err();
+    command.Signal(SIGINT);
+    EXPECT_EQ(command.Wait(), 130) << face << command.Err();
+    EXPECT_THAT(command.Err(), HasSubstr("stopped; the score is as it was and nothing was written")) << face;
+    EXPECT_FALSE(Exists(dir.Path("out.musicxml"))) << face;
+    EXPECT_TRUE(Leftovers(dir).empty()) << face;
+  }
 }
 
 TEST_F(Safety, SigtermDuringTheSearchEndsTheRunWithNothingWritten) {

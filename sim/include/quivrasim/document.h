@@ -80,8 +80,9 @@ class Document {
   // ---- Frames ----
   // The entries of a frame, null when it has none.
   const Entries* Frame(FrameKey key) const;
+  // A load by the plug-in: counted, and the frame's entries (null when none).
+  const Entries* LoadFrame(FrameKey key, int mode);
   // How often the plug-in loaded a frame, by load mode (0, or any other).
-  void CountLoad(FrameKey key, int mode);
   int Loads(FrameKey key, int mode) const;
   void ResetLoads();
   // Stores a frame's entries: numbers new entries, recomputes positions and
@@ -146,11 +147,17 @@ class Document {
   void UnindexFrame(const Entries& entries);
   void RestoreFrame(FrameKey key, const std::optional<Entries>& entries);
 
-  // Frames live in one flat store by instrument, measure and layer.
+  // Frames live in one flat store by instrument, measure and layer, eight
+  // bytes each, so that the whole store stays in the processor's caches and
+  // a load costs the same in any order; the entries of frames that have any
+  // are held apart.
   struct StoredFrame {
-    Entries entries;
-    int loads[2] = {0, 0};
+    uint32_t entries = 0;      // 1 + the index of its entries in m_entries; 0: none ever stored
+    uint16_t loads[2] = {0, 0};  // by load mode, up to 65535
   };
+  static_assert(sizeof(StoredFrame) == 8);
+  Entries& EntriesOf(StoredFrame& slot);
+  const Entries* EntriesIn(const StoredFrame& slot) const;
   static constexpr size_t kNoFrame = static_cast<size_t>(-1);
   size_t Index(FrameKey key) const;
   StoredFrame* Slot(FrameKey key, bool grow);
@@ -166,6 +173,7 @@ class Document {
   int m_maxLayers = 4;
   std::vector<bool> m_layerShown;
   std::vector<StoredFrame> m_store;
+  std::vector<Entries> m_entries;
   int m_storeInstruments = 0;
   int m_storeMeasures = 0;
   int m_storeLayers = 0;

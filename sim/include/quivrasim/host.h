@@ -3,6 +3,7 @@
 // services act on it.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -219,7 +220,8 @@ class Host {
   int MaxLoadsOfOneFrame(int mode = -1) const;
   int TotalFrameLoads() const;
   // Frame loads per version word.
-  std::map<uint32_t, int>& FrameLoadVersions() { return m_frameVersions; }
+  const std::map<uint32_t, int>& FrameLoadVersions() const { return m_frameVersions; }
+  void CountFrameLoadVersion(uint32_t version);
 
   // Record calls are logged only while logging is on (they are many).
   void LogRecordCalls(bool on) { m_logRecordCalls = on; }
@@ -250,7 +252,29 @@ class Host {
   Op LastFault() const { return m_lastFault; }
 
   // ---- Frames handed out and not yet freed ----
-  std::unordered_set<QXFrame*>& LiveFrames() { return m_liveFrames; }
+  // The plug-in holds a few at a time: a short list, searched from its
+  // newest, and frames freed are kept to be handed out again, so that a
+  // load allocates nothing of its own.
+  class FrameSet {
+   public:
+    bool empty() const { return m_frames.empty(); }
+    size_t size() const { return m_frames.size(); }
+    size_t count(const QXFrame* frame) const { return Find(frame) != m_frames.rend() ? 1 : 0; }
+    std::vector<QXFrame*>::const_iterator begin() const { return m_frames.begin(); }
+    std::vector<QXFrame*>::const_iterator end() const { return m_frames.end(); }
+
+   private:
+    friend class Host;
+    std::vector<QXFrame*>::const_reverse_iterator Find(const QXFrame* frame) const {
+      return std::find(m_frames.rbegin(), m_frames.rend(), frame);
+    }
+    std::vector<QXFrame*> m_frames;
+  };
+  const FrameSet& LiveFrames() const { return m_liveFrames; }
+  // A frame to hand out, zeroed, and counted as live.
+  QXFrame* NewFrame();
+  // A live frame given back: its entries freed, kept for the next load.
+  void ReleaseFrame(QXFrame* frame);
   // Calls made with a frame, dialog, region or handle the host never gave out.
   int MisuseCount() const { return m_misuse; }
   void CountMisuse(const std::string& what);
@@ -295,11 +319,13 @@ class Host {
   std::array<int, static_cast<size_t>(Op::Count)> m_calls{};
   std::map<std::string, int> m_procLookups;
   std::map<uint32_t, int> m_frameVersions;
+  std::pair<uint32_t, int*> m_lastFrameVersion{0, nullptr};  // the version loaded last, and its count
   bool m_logRecordCalls = false;
   std::vector<RecordCall> m_recordCalls;
   int m_windowTextReads = 0;
   int m_foregroundQueries = 0;
-  std::unordered_set<QXFrame*> m_liveFrames;
+  FrameSet m_liveFrames;
+  std::vector<std::unique_ptr<QXFrame>> m_spareFrames;
   int m_misuse = 0;
   std::vector<std::string> m_misuses;
 
