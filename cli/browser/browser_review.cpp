@@ -78,15 +78,15 @@ std::string BrowserReview::State(ReviewActions& actions, quivrasim::DialogSessio
                              {"from", score.MeasureNumber(source->first)},
                              {"to", score.MeasureNumber(source->last)}};
     const std::string measures = MeasuresOf(score, source->first, source->last);
-    figure(score.StaffName(source->slot) + ", " + measures + (chosen ? ": the cue chosen" : ": the proposed cue"),
-           preview.AsWritten(source->slot, source->first, source->last));
     std::vector<int> shown = destinations;
     shown.resize(std::min(shown.size(), kMostPreviewed));
     const SessionSettings settings = view.Settings(dialog);
-    const std::vector<std::string> cued =
+    const std::vector<std::string> excerpts =
         preview.WithCue(*source, view.SourceLayer(dialog), shown, settings.destinationLayer - 1, settings.size);
+    figure(score.StaffName(source->slot) + ", " + measures + (chosen ? ": the cue chosen" : ": the proposed cue"),
+           excerpts[0]);
     for (size_t i = 0; i < shown.size(); ++i) {
-      figure(score.StaffName(shown[i]) + ", " + measures + ", with the cue as it would be written", cued[i]);
+      figure(score.StaffName(shown[i]) + ", " + measures + ", with the cue as it would be written", excerpts[i + 1]);
     }
   } else {
     const int first = std::max(location.restStart, location.restEnd - 4);

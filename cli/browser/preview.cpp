@@ -78,7 +78,9 @@ std::vector<std::string> Preview::WithCue(const CueSource& source, int sourceLay
       }
     }
   }
-  std::vector<std::string> excerpts = Excerpts(destinations, source.first, source.last);
+  std::vector<int> shown{source.slot};
+  shown.insert(shown.end(), destinations.begin(), destinations.end());
+  std::vector<std::string> excerpts = Excerpts(shown, source.first, source.last);
   const quivrasim::Document::Untracked restoring(m_host);
   for (const auto& [tag, key] : records) store.Erase(tag, key);
   for (const quivrasim::FrameKey& key : drawn) m_host.StoreFrame(key, {});

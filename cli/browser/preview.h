@@ -29,10 +29,11 @@ class Preview {
   // The part of a staff over measures first..last, with every cue written so far.
   std::string AsWritten(int slot, int first, int last) const;
 
-  // The parts of the destinations over the source's measures, with the
-  // source's music (layer sourceLayer, 0-based) drawn in as cue notes of
-  // percent size in destinationLayer wherever that layer is empty; the
-  // document is left as it was. One excerpt per destination.
+  // The source staff's part and those of the destinations over the source's
+  // measures, with the source's music (layer sourceLayer, 0-based) drawn
+  // into the destinations as cue notes of percent size in destinationLayer
+  // wherever that layer is empty; the document is left as it was. The
+  // source's excerpt first, then one per destination.
   std::vector<std::string> WithCue(const CueSource& source, int sourceLayer, const std::vector<int>& destinations,
                                    int destinationLayer, int percent) const;
 

@@ -145,6 +145,20 @@ struct ZipArchive {
   ~ZipArchive() {
     if (archive != nullptr) zip_discard(archive);
   }
+  // Opens the archive held in bytes (which must outlive it); false with
+  // libzip's reason.
+  bool Open(const std::vector<char>& bytes, std::string* why) {
+    zip_error_t zipError;
+    zip_error_init(&zipError);
+    zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &zipError);
+    if (source != nullptr) archive = zip_open_from_source(source, ZIP_RDONLY, &zipError);
+    if (archive == nullptr) {
+      if (source != nullptr) zip_source_free(source);
+      *why = zip_error_strerror(&zipError);
+    }
+    zip_error_fini(&zipError);
+    return archive != nullptr;
+  }
 };
 
 // Reads a file of the archive. Its stated size is not trusted, since a
@@ -203,18 +217,12 @@ std::string UnsafeEntry(zip_t* archive) {
 }
 
 bool ReadCompressed(const std::string& path, std::vector<char>& bytes, ScoreFile* score, std::string* error) {
-  zip_error_t zipError;
-  zip_error_init(&zipError);
-  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &zipError);
   ZipArchive zip;
-  if (source != nullptr) zip.archive = zip_open_from_source(source, ZIP_RDONLY, &zipError);
-  if (zip.archive == nullptr) {
-    if (source != nullptr) zip_source_free(source);
-    *error = path + ": not a readable .mxl archive: " + zip_error_strerror(&zipError);
-    zip_error_fini(&zipError);
+  std::string why;
+  if (!zip.Open(bytes, &why)) {
+    *error = path + ": not a readable .mxl archive: " + why;
     return false;
   }
-  zip_error_fini(&zipError);
   std::vector<char> container;
   if (!ReadEntry(zip.archive, "META-INF/container.xml", &container, error)) {
     *error = path + ": " + *error;
@@ -292,18 +300,12 @@ struct ArchiveEntry {
 // The entries of the archive read, in its order with "mimetype" first; the
 // score's own entry holds the cued score.
 bool EntriesOf(const ScoreFile& score, const std::string& xml, std::vector<ArchiveEntry>* entries, std::string* error) {
-  zip_error_t zipError;
-  zip_error_init(&zipError);
-  zip_source_t* source = zip_source_buffer_create(score.archive.data(), score.archive.size(), 0, &zipError);
   ZipArchive zip;
-  if (source != nullptr) zip.archive = zip_open_from_source(source, ZIP_RDONLY, &zipError);
-  if (zip.archive == nullptr) {
-    if (source != nullptr) zip_source_free(source);
-    *error = std::string("cannot read the archive again: ") + zip_error_strerror(&zipError);
-    zip_error_fini(&zipError);
+  std::string why;
+  if (!zip.Open(score.archive, &why)) {
+    *error = "cannot read the archive again: " + why;
     return false;
   }
-  zip_error_fini(&zipError);
   const zip_int64_t count = zip_get_num_entries(zip.archive, 0);
   for (zip_int64_t i = 0; i < count; ++i) {
     ArchiveEntry entry{zip_get_name(zip.archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW), {}, false};
