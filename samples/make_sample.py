@@ -159,6 +159,11 @@ def piano_part(rng):
     return measures
 
 
+def instrument(pid, name):
+    # Readers give a part without one no instrument and say so on import.
+    return f'<score-instrument id="{pid}-I1"><instrument-name>{escape(name)}</instrument-name></score-instrument>'
+
+
 def main():
     rng = random.Random(80)
     part_list = []
@@ -168,14 +173,15 @@ def main():
         pid = f"P{number}"
         if spec is None:
             part_list.append(f'<score-part id="{pid}"><part-name>Piano</part-name>'
-                             f"<part-abbreviation>Pno.</part-abbreviation></score-part>")
+                             f"<part-abbreviation>Pno.</part-abbreviation>{instrument(pid, 'Piano')}</score-part>")
             measures = piano_part(rng)
         else:
             if spec[0] == "Violin I":
                 part_list.append('<part-group type="start" number="1"><group-name>Strings</group-name>'
                                  "<group-symbol>bracket</group-symbol></part-group>")
             part_list.append(f'<score-part id="{pid}"><part-name>{escape(spec[0])}</part-name>'
-                             f"<part-abbreviation>{escape(spec[1])}</part-abbreviation></score-part>")
+                             f"<part-abbreviation>{escape(spec[1])}</part-abbreviation>"
+                             f"{instrument(pid, spec[0])}</score-part>")
             measures = single_staff_part(number - 1, spec, rng)
         parts.append(f'<part id="{pid}">{"".join(measures)}</part>')
     part_list.append('<part-group type="stop" number="1"/>')

@@ -153,7 +153,6 @@ int Run(CommandOptions& options, const Outputs& outputs, const CommandIo& io, Ru
       return kFailed;
     }
   }
-  settings.Save(host.Reg(), io.err);
   if (result.noAnswers && StopSignal() == 0) {
     Say(io.err, "review mode asks at each location, but standard input ended before the first answer; answer at a "
                 "terminal or pipe the answers in (or use --mode add or mark). Nothing was written.");
@@ -165,6 +164,9 @@ int Run(CommandOptions& options, const Outputs& outputs, const CommandIo& io, Ru
     Say(io.err, "stopped; the score is as it was and nothing was written");
     return StopStatus();
   }
+  // Only a run that goes on to write keeps its choices: one that stopped or
+  // had no answers wrote nothing, its settings included.
+  settings.Save(host.Reg(), io.err);
 
   RunSummary summary;
   summary.input = options.input;

@@ -123,11 +123,14 @@ void SettingsFile::Save(const quivrasim::Registry& registry, std::FILE* err) con
   if (!m_writable) return;
   std::string error;
   OutputTarget target;
-  if (MakeDirectories(m_directory, &error) && CheckTarget(m_file, &target, &error) &&
-      WriteWhole(target, registry.Text(), &error) == WriteResult::Written) {
+  if (!MakeDirectories(m_directory, &error) || !CheckTarget(m_file, &target, &error)) {
+    Warn(err, error + "; your choices were not kept");
     return;
   }
-  Warn(err, error + "; your choices were not kept");
+  // A stop during the write leaves the old settings, and the stop says why.
+  if (WriteWhole(target, registry.Text(), &error) == WriteResult::Failed) {
+    Warn(err, error + "; your choices were not kept");
+  }
 }
 
 }  // namespace ostinel_cli

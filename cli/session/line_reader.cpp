@@ -25,9 +25,11 @@ LineReader::Result LineReader::Next(std::string* line) {
     m_scanned = m_buffer.size();
     if (m_buffer.size() > kLongestLine) {
       // Only the line's end is still of use: what comes before it is dropped.
+      m_skipped = (m_skipping ? m_skipped : 0) + m_buffer.size();
       m_buffer.clear();
       m_scanned = 0;
       m_skipping = true;
+      if (m_skipped > kLongestSkip) m_ended = true;
     }
     if (m_ended) {
       if (m_skipping) {

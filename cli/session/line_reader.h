@@ -12,6 +12,9 @@ class LineReader {
  public:
   // The longest line kept; a longer one is read past and reported as too long.
   static constexpr size_t kLongestLine = 4096;
+  // A line still going after this many bytes ends the input: no answer is
+  // that long, and all that could follow is more of it (/dev/zero, yes).
+  static constexpr size_t kLongestSkip = 1 << 20;
 
   explicit LineReader(std::FILE* in) : m_in(in) {}
 
@@ -25,6 +28,7 @@ class LineReader {
   std::string m_buffer;
   size_t m_scanned = 0;   // the buffer holds no line end before this
   bool m_skipping = false;  // reading past a line that was too long
+  size_t m_skipped = 0;     // bytes of it read past
   bool m_ended = false;
 };
 

@@ -238,11 +238,11 @@ ReviewOutcome Review::At(ReviewActions& actions, quivrasim::DialogSession& d) {
       actions.Stop();
       return ReviewOutcome::Stop;
     }
-    ++m_answers;
     if (read == LineReader::Result::TooLong) {
       Print("  That answer is longer than " + std::to_string(LineReader::kLongestLine) + " bytes; type it again\n");
       continue;
     }
+    ++m_answers;
     const Answered answered = Answer(actions, d, line);
     for (const std::string& text : answered.lines) Print("  " + text + "\n");
     if (answered.outcome) return *answered.outcome;

@@ -52,7 +52,7 @@ std::vector<ScoreRun> Runs() {
   std::vector<ScoreRun> runs;
   for (const std::string& score : AllScores()) {
     runs.push_back({score, {"--mode", "mark", "--measures", "--threshold", "8"}});
-    runs.push_back({score, {"--mode", "add", "--measures", "--threshold", "4"}});
+    runs.push_back({score, {"--mode", "add", "--measures", "--threshold", "3"}});  // the quartet rests 3 at most
     runs.push_back({score, {"--mode", "add", "--measures", "--threshold", "8", "--desired", "8"}});
     runs.push_back({score, {"--mode", "add", "--seconds", "--threshold", "20"}});
     runs.push_back({score, {"--mode", "add", "--measures", "--threshold", "999"}});  // nothing to cue

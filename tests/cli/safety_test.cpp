@@ -329,7 +329,9 @@ TEST_F(Safety, AStopAtTheReviewPromptEndsTheRunWithNothingWritten) {
     command.Signal(SIGINT);
     EXPECT_EQ(command.Wait(), 130) << face << command.Err();
     EXPECT_THAT(command.Err(), HasSubstr("stopped; the score is as it was and nothing was written")) << face;
+    EXPECT_THAT(command.Err(), Not(HasSubstr("warning"))) << face;
     EXPECT_FALSE(Exists(dir.Path("out.musicxml"))) << face;
+    EXPECT_FALSE(Exists(dir.Path("cfg/registry"))) << face;
     EXPECT_TRUE(Leftovers(dir).empty()) << face;
   }
 }
@@ -428,6 +430,12 @@ TEST_F(Safety, ReviewNeedsAnswersAndTakesLongOnesWhole) {
   EXPECT_EQ(none.status, 2);
   EXPECT_THAT(none.err, HasSubstr("standard input ended before the first answer"));
   EXPECT_FALSE(Exists(dir.Path("none.musicxml")));
+  EXPECT_FALSE(Exists(dir.Path("config/registry"))) << "nothing was written, the choices included";
+  // A line with no end in sight ends the answers: what follows it is not read.
+  const CommandRun endless = Run({"--mode", "review", "--measures", "--threshold", "6", "-o", dir.Path("endless.musicxml")},
+                                 std::string(size_t{2} << 20, 'y') + "\nc\n");
+  EXPECT_EQ(endless.status, 2) << endless.out;
+  EXPECT_FALSE(Exists(dir.Path("endless.musicxml")));
   const CommandRun help = Run({"--help"});
   EXPECT_THAT(help.out, HasSubstr("a fresh configuration starts in review mode"));
   const CommandRun longName =
