@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <thread>
 #include <utility>
@@ -191,6 +192,7 @@ bool ReadEntry(zip_t* archive, const std::string& name, std::vector<char>* bytes
 // or that a terminal or a file system would take for something else.
 std::string UnsafeEntry(zip_t* archive) {
   const zip_int64_t count = zip_get_num_entries(archive, 0);
+  std::set<std::string> names;
   for (zip_int64_t i = 0; i < count; ++i) {
     const char* raw = zip_get_name(archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
     if (raw == nullptr) return "an entry without a name";
@@ -206,6 +208,8 @@ std::string UnsafeEntry(zip_t* archive) {
     const char* why = nullptr;
     if (control) why = "holds control characters";
     else if (name.empty()) why = "is empty";
+    // A reader finds one entry of a name; the others would be lost unseen.
+    else if (!names.insert(name).second) why = "is there twice";
     else if (name[0] == '/' || name[0] == '\\' || (name.size() > 1 && name[1] == ':')) why = "is absolute";
     else if (padded.find("/../") != std::string::npos || padded.find("\\..") != std::string::npos ||
              padded.find("..\\") != std::string::npos) {
