@@ -146,6 +146,10 @@ std::vector<Fault> Faults() {
                                                : "<note><rest/><duration>6</duration><voice>1</voice></note>";
     }
     faults.push_back({"a short measure is filled as far as it goes", RawScore(parts), fromMeasureFour, ""});
+    // Down to the last unit: the source stops an eighth short.
+    parts = Rests(kFourQuarters);
+    parts[0].measures[7] = Note("C5", 2, "quarter") + Note("E5", 2, "quarter") + Note("G5", 3, "quarter", "", "<dot/>");
+    faults.push_back({"a measure the source leaves one unit short is filled", RawScore(parts), fromMeasureFour, "cue time"});
   }
   {
     // Triplet eighths at 4 divisions to the quarter, which the writer rounded
@@ -158,6 +162,11 @@ std::vector<Fault> Faults() {
         Note("F5", 4, "quarter") + Note("G5", 8, "half"));
     parts[0].attributes = Attributes("<sign>G</sign><line>2</line>", 4);
     faults.push_back({"rounded triplets come exact, in raised divisions", RawScore(parts), fromMeasureFour, ""});
+    // A measure the source leaves half empty: its cue voice goes on (forward) to
+    // the player's measure, measured in the raised divisions too.
+    parts[0].measures[7] = parts[0].measures[7].substr(0, parts[0].measures[7].find("<note><pitch><step>G"));
+    faults.push_back({"a measure the source leaves short is filled, in raised divisions", RawScore(parts),
+                      fromMeasureFour, "cue time"});
   }
   {
     // Quarter triplets with an eighth triplet inside, in MusicXML's (cumulative)

@@ -16,11 +16,13 @@ TEST_F(CoreTest, GroupsAreListedInNumberOrderPassingOverGaps) {
   build.Group(1, a, b, "Woodwinds");
   build.Group(3, b, c, "", 0x0800, "Pno.");
   build.Group(1001, a, c, "Beyond");
+  build.Group(1000, a, c, "Last");
   build.Group(4, a, a, "");
 
-  ASSERT_EQ(core->MakeGroups(0), 4);
-  const std::vector<std::pair<int, std::string>> expected = {{1, "Woodwinds"}, {3, "Pno."}, {4, ""}, {7, "Solo"}};
-  for (int i = 0; i < 4; ++i) {
+  ASSERT_EQ(core->MakeGroups(0), 5);
+  const std::vector<std::pair<int, std::string>> expected = {
+      {1, "Woodwinds"}, {3, "Pno."}, {4, ""}, {7, "Solo"}, {1000, "Last"}};
+  for (int i = 0; i < 5; ++i) {
     const ostinel::TGroupRec* group = core->Group(i);
     EXPECT_EQ(group->number, expected[static_cast<size_t>(i)].first);
     EXPECT_EQ(std::string(group->name), expected[static_cast<size_t>(i)].second);

@@ -73,11 +73,14 @@ TEST_F(CueWriting, WritingIntoLayerOneTouchesNoOtherLayer) {
 
 TEST_F(CueWriting, AHigherLayerFirstCompletesLayerOneShortestRestFirst) {
   build.Entries(horn, 8, 0, {EntrySpec::Note(2048), EntrySpec::Note(512)});  // 1536 short
+  build.Entries(horn, 10, 0, {EntrySpec::Note(1024)});
+  host.Doc().SetMeasureLength(10, 5 * 1024);  // 5/4: a whole note's gap, one whole rest
   AtLocation([&](DialogSession& d) {
     d.SelectLines(IDC_STAVES, {1, 3});
     d.Click(IDC_CREATE);
   });
   EXPECT_EQ(Layer(host, horn, 8, 0), "n2048 n512 r512 r1024");
+  EXPECT_EQ(Layer(host, horn, 10, 0), "n1024 r4096");
   EXPECT_EQ(Layer(host, horn, 9, 0), "n1024 n1024 n1024 n1024") << "a full layer 1 is left alone";
   EXPECT_EQ(Layer(host, horn, 9, 3), "n1024@75 n1024@75 n1024@75 n1024@75");
 }
