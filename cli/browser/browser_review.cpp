@@ -14,9 +14,16 @@ using Json = nlohmann::json;
 // Staves drawn with a proposed cue at once: the page stays quick to engrave.
 constexpr size_t kMostPreviewed = 4;
 
-Json FigureJson(const Figure& figure) {
-  return Json{{"id", figure.id}, {"caption", figure.caption}, {"musicxml", figure.musicxml}};
+Json FiguresJson(const std::vector<Figure>& figures) {
+  Json list = Json::array();
+  for (const Figure& figure : figures) {
+    list.push_back(Json{{"id", figure.id}, {"caption", figure.caption}, {"musicxml", figure.musicxml}});
+  }
+  return list;
 }
+
+// Names from the score may hold bytes that are no UTF-8: they are replaced, never thrown on.
+std::string Text(const Json& state) { return state.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 Json LocationsJson(const ImportedScore& score, const std::vector<Location>& locations, bool lastUndecided) {
   Json list = Json::array();
@@ -47,10 +54,8 @@ std::string BrowserReview::State(ReviewActions& actions, quivrasim::DialogSessio
   state["staves"] = staves;
   state["locations"] = LocationsJson(score, actions.Log().All(), !busy);
   state["said"] = m_said;
-  Json written = Json::array();
-  for (const Figure& figure : m_written) written.push_back(FigureJson(figure));
-  state["written"] = written;
-  if (busy) return state.dump(-1, ' ', false, Json::error_handler_t::replace);
+  state["written"] = FiguresJson(m_written);
+  if (busy) return Text(state);
 
   // Where the cue would come from: the measures chosen, else the proposal.
   std::optional<CueSource> source;
@@ -69,9 +74,9 @@ std::string BrowserReview::State(ReviewActions& actions, quivrasim::DialogSessio
                {"chosen", destinations},
                {"source", nullptr}};
   Preview preview(actions.Host().Doc(), score, m_xml);
-  Json figures = Json::array();
+  std::vector<Figure> figures;
   auto figure = [&](const std::string& caption, std::string musicxml) {
-    figures.push_back(FigureJson(Figure{"figure-" + std::to_string(++m_figures), caption, std::move(musicxml)}));
+    figures.push_back(Figure{"figure-" + std::to_string(++m_figures), caption, std::move(musicxml)});
   };
   if (source) {
     current["source"] = Json{{"slot", source->slot},
@@ -93,14 +98,13 @@ std::string BrowserReview::State(ReviewActions& actions, quivrasim::DialogSessio
     figure(score.StaffName(location.slot) + ", " + MeasuresOf(score, first, location.restEnd),
            preview.AsWritten(location.slot, first, location.restEnd));
   }
-  current["figures"] = figures;
+  current["figures"] = FiguresJson(figures);
   state["current"] = current;
-  return state.dump(-1, ' ', false, Json::error_handler_t::replace);
+  return Text(state);
 }
 
 void BrowserReview::Searching() {
-  m_server.Publish(Json{{"title", m_title}, {"busy", true}, {"done", false}, {"locations", Json::array()}}.dump(
-      -1, ' ', false, Json::error_handler_t::replace));
+  m_server.Publish(Text(Json{{"title", m_title}, {"busy", true}, {"done", false}, {"locations", Json::array()}}));
 }
 
 ReviewOutcome BrowserReview::At(ReviewActions& actions, quivrasim::DialogSession& d) {
@@ -145,17 +149,14 @@ ReviewOutcome BrowserReview::At(ReviewActions& actions, quivrasim::DialogSession
 
 void BrowserReview::Ended(const ImportedScore& score, const std::vector<Location>& locations,
                           const std::vector<std::string>& summary, bool report) {
-  Json written = Json::array();
-  for (const Figure& figure : m_written) written.push_back(FigureJson(figure));
-  m_server.Publish(Json{{"title", m_title},
-                        {"busy", false},
-                        {"done", true},
-                        {"locations", LocationsJson(score, locations, false)},
-                        {"said", m_said},
-                        {"written", written},
-                        {"summary", summary},
-                        {"report", report}}
-                       .dump(-1, ' ', false, Json::error_handler_t::replace));
+  m_server.Publish(Text(Json{{"title", m_title},
+                             {"busy", false},
+                             {"done", true},
+                             {"locations", LocationsJson(score, locations, false)},
+                             {"said", m_said},
+                             {"written", FiguresJson(m_written)},
+                             {"summary", summary},
+                             {"report", report}}));
 }
 
 void BrowserReview::WaitUntilFinished() {
