@@ -8,18 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "excerpt.h"
 #include "importer.h"
 #include "locations.h"
 #include "quivrasim/document.h"
 
 namespace ostinel_cli {
-
-// An excerpt to engrave: what it shows, for the caption, and its MusicXML.
-struct Figure {
-  std::string id;
-  std::string caption;
-  std::string musicxml;
-};
 
 class Preview {
  public:

@@ -38,13 +38,6 @@ std::string Escape(const std::string& raw) {
   return escaped;
 }
 
-// An excerpt to engrave: what it shows, for the caption, and its MusicXML.
-struct Figure {
-  std::string id;
-  std::string caption;
-  std::string musicxml;
-};
-
 struct Stretch {
   int slot = 0;
   int first = 0;

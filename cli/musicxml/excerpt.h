@@ -9,6 +9,13 @@
 
 namespace ostinel_cli {
 
+// An excerpt to engrave: what it shows, for the caption, and its MusicXML.
+struct Figure {
+  std::string id;
+  std::string caption;
+  std::string musicxml;
+};
+
 // A MusicXML score of one part's measures first..last (host measures), with
 // the attributes in force at the first: something a notation program
 // engraves on its own.
