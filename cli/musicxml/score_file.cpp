@@ -10,10 +10,11 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <set>
 #include <sstream>
-#include <thread>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -34,9 +35,51 @@ bool EndsWith(const std::string& text, const std::string& end) {
 
 std::string Megabytes(size_t bytes) { return std::to_string(bytes >> 20) + " MB"; }
 
+// A file's bytes in a buffer from pugixml's allocator: a document parsed in
+// place takes the buffer over, so that the text is not held twice (for a
+// large score that costs as much as the parse itself).
+class ParseBuffer {
+ public:
+  ParseBuffer() = default;
+  ParseBuffer(const ParseBuffer&) = delete;
+  ParseBuffer& operator=(const ParseBuffer&) = delete;
+  ~ParseBuffer() {
+    if (m_data != nullptr) pugi::get_memory_deallocation_function()(m_data);
+  }
+
+  char* data() const { return m_data; }
+  size_t size() const { return m_size; }
+  std::string_view View() const { return {m_data, m_size}; }
+  // Room for capacity bytes, the filled ones kept; false when there is no memory for it.
+  bool Reserve(size_t capacity) {
+    if (capacity <= m_capacity) return true;
+    auto* grown = static_cast<char*>(pugi::get_memory_allocation_function()(capacity));
+    if (grown == nullptr) return false;
+    if (m_size > 0) std::memcpy(grown, m_data, m_size);
+    if (m_data != nullptr) pugi::get_memory_deallocation_function()(m_data);
+    m_data = grown;
+    m_capacity = capacity;
+    return true;
+  }
+  // Within the capacity.
+  void Resize(size_t size) { m_size = size; }
+  char* Release() {
+    char* data = m_data;
+    m_data = nullptr;
+    m_size = m_capacity = 0;
+    return data;
+  }
+
+ private:
+  char* m_data = nullptr;
+  size_t m_size = 0;
+  size_t m_capacity = 0;
+};
+
 // Reads a whole file of at most kMaxScoreBytes: a larger one is refused
 // before it is read (or, when it tells no size, as soon as it is larger).
-bool ReadFile(const std::string& path, std::vector<char>* bytes, std::string* error) {
+// regular says whether it is a file that can be read again (not a pipe).
+bool ReadFile(const std::string& path, ParseBuffer* bytes, std::string* error, bool* regular = nullptr) {
   const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (descriptor < 0) {
     *error = path + ": cannot open: " + std::strerror(errno);
@@ -55,16 +98,18 @@ bool ReadFile(const std::string& path, std::vector<char>* bytes, std::string* er
              Megabytes(kMaxScoreBytes) + " of any score this command reads";
     return false;
   }
+  if (regular != nullptr) *regular = S_ISREG(status.st_mode);
   // Read straight into the buffer, sized by what the file says it holds
   // (plus a byte, so that reaching its end needs no second allocation).
   size_t capacity = S_ISREG(status.st_mode) ? static_cast<size_t>(status.st_size) + 1 : size_t{1} << 16;
-  bytes->resize(capacity);
   size_t filled = 0;
   int failure = 0;
   for (;;) {
-    if (filled == capacity) {
-      capacity = std::min(capacity * 2, kMaxScoreBytes + 1);
-      bytes->resize(capacity);
+    if (filled == capacity) capacity = std::min(capacity * 2, kMaxScoreBytes + 1);
+    if (!bytes->Reserve(capacity)) {
+      close(descriptor);
+      *error = path + ": cannot read: there is no memory for its " + Megabytes(capacity);
+      return false;
     }
     const ssize_t read = ::read(descriptor, bytes->data() + filled, capacity - filled);
     if (read < 0 && errno == EINTR && StopSignal() == 0) continue;
@@ -77,14 +122,14 @@ bool ReadFile(const std::string& path, std::vector<char>* bytes, std::string* er
       return false;
     }
   }
-  bytes->resize(filled);
+  bytes->Resize(filled);
   close(descriptor);
   if (failure != 0) *error = path + ": cannot read: " + std::strerror(failure);
   return failure == 0;
 }
 
 // Line and column of a byte offset.
-std::string Where(const std::vector<char>& bytes, ptrdiff_t offset) {
+std::string Where(std::string_view bytes, ptrdiff_t offset) {
   int line = 1;
   int column = 1;
   for (ptrdiff_t i = 0; i < offset && i < static_cast<ptrdiff_t>(bytes.size()); ++i) {
@@ -98,29 +143,37 @@ std::string Where(const std::vector<char>& bytes, ptrdiff_t offset) {
   return std::to_string(line) + ":" + std::to_string(column);
 }
 
-bool Parse(const std::vector<char>& bytes, const std::string& name, pugi::xml_document* document, std::string* error) {
+// Gives the text as read once more; false when it cannot.
+using ReadAgain = std::function<bool(ParseBuffer*)>;
+
+// Parses a score's text. Text held in a ParseBuffer (own) is parsed in place
+// and handed to the document; as the parse writes over it, the place of a
+// fault is found in the text read again.
+bool Parse(std::string_view bytes, ParseBuffer* own, const std::string& name, pugi::xml_document* document,
+           std::string* error, const ReadAgain& again = nullptr) {
   pugi::xml_encoding encoding = pugi::encoding_utf8;
   if (!DetectEncoding(bytes, &encoding, error)) {
     *error = name + ": " + *error;
     return false;
   }
-  // The characters are checked on a second core while pugixml parses its
-  // own copy of the bytes; a fault in them is reported before any other.
+  // A fault in the characters is reported before any other.
   std::string characterError;
-  bool charactersValid = false;
-  std::thread check([&] { charactersValid = CheckCharacters(bytes, encoding, &characterError); });
+  if (!CheckCharacters(bytes, encoding, &characterError)) {
+    *error = name + ": " + characterError;
+    return false;
+  }
   // The references are expanded afterwards, where the document's own
   // entities are known.
   const unsigned options = (pugi::parse_default & ~pugi::parse_escapes) | pugi::parse_declaration |
                            pugi::parse_doctype | pugi::parse_comments | pugi::parse_pi;
-  const pugi::xml_parse_result result = document->load_buffer(bytes.data(), bytes.size(), options, encoding);
-  check.join();
-  if (!charactersValid) {
-    *error = name + ": " + characterError;
-    return false;
-  }
+  const pugi::xml_parse_result result =
+      own != nullptr ? document->load_buffer_inplace_own(own->Release(), bytes.size(), options, encoding)
+                     : document->load_buffer(bytes.data(), bytes.size(), options, encoding);
   if (!result) {
-    *error = name + ":" + Where(bytes, result.offset) + ": not well-formed XML: " + result.description();
+    ParseBuffer original;
+    const bool readAgain = own != nullptr && again && again(&original);
+    *error = name + ":" + Where(readAgain ? original.View() : bytes, result.offset) +
+             ": not well-formed XML: " + result.description();
     return false;
   }
   // Without an '&' in the text there is no reference to expand.
@@ -251,7 +304,7 @@ bool ReadCompressed(const std::string& path, std::vector<char>& bytes, ScoreFile
   score->compressed = true;
   score->innerPath = inner;
   score->unsafeEntry = UnsafeEntry(zip.archive);
-  if (!Parse(xml, path + "!" + inner, &score->document, error)) return false;
+  if (!Parse({xml.data(), xml.size()}, nullptr, path + "!" + inner, &score->document, error)) return false;
   score->archive = std::move(bytes);
   return true;
 }
@@ -386,24 +439,43 @@ bool Compress(const ScoreFile& score, const std::string& inner, const std::strin
 
 }  // namespace
 
-bool ReadScore(const std::string& path, ScoreFile* score, std::string* error) {
-  std::vector<char> bytes;
-  if (!ReadFile(path, &bytes, error)) return false;
-  return ReadScoreBytes(std::move(bytes), path, score, error);
-}
+namespace {
 
-bool ReadScoreBytes(std::vector<char> bytes, const std::string& path, ScoreFile* score, std::string* error) {
+// A score's bytes, plain or an .mxl; own and again as for Parse.
+bool ReadScoreText(std::string_view bytes, ParseBuffer* own, const std::string& path, ScoreFile* score,
+                   std::string* error, const ReadAgain& again) {
   if (bytes.empty()) {
     *error = path + ": the file is empty";
     return false;
   }
   const bool zipped = bytes.size() >= 4 && std::memcmp(bytes.data(), "PK\x03\x04", 4) == 0;
-  if (zipped) return ReadCompressed(path, bytes, score, error);
+  if (zipped) {
+    std::vector<char> archive(bytes.begin(), bytes.end());
+    return ReadCompressed(path, archive, score, error);
+  }
   if (EndsWith(path, ".mxl")) {
     *error = path + ": not a readable .mxl archive (it is no zip file)";
     return false;
   }
-  return Parse(bytes, path, &score->document, error);
+  return Parse(bytes, own, path, &score->document, error, again);
+}
+
+}  // namespace
+
+bool ReadScore(const std::string& path, ScoreFile* score, std::string* error) {
+  ParseBuffer bytes;
+  bool regular = false;
+  if (!ReadFile(path, &bytes, error, &regular)) return false;
+  // What comes through a pipe cannot be read again: the parse takes a copy.
+  const ReadAgain again = [&path](ParseBuffer* original) {
+    std::string ignored;
+    return ReadFile(path, original, &ignored);
+  };
+  return ReadScoreText(bytes.View(), regular ? &bytes : nullptr, path, score, error, again);
+}
+
+bool ReadScoreBytes(std::vector<char> bytes, const std::string& path, ScoreFile* score, std::string* error) {
+  return ReadScoreText({bytes.data(), bytes.size()}, nullptr, path, score, error, nullptr);
 }
 
 bool CompressedName(const std::string& name) { return EndsWith(name, ".mxl"); }

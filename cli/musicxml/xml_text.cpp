@@ -150,7 +150,7 @@ bool CheckLatin1(const unsigned char* bytes, size_t size, std::string* error) {
 }
 
 // The encoding the declaration names, lower-case; empty when it names none.
-std::string DeclaredEncoding(const std::vector<char>& bytes) {
+std::string DeclaredEncoding(std::string_view bytes) {
   const std::string start(bytes.data(), std::min<size_t>(bytes.size(), 512));
   if (start.rfind("<?xml", 0) != 0) return {};
   const std::string declaration = start.substr(0, start.find("?>"));
@@ -282,7 +282,7 @@ std::string Where(pugi::xml_node node) {
 
 }  // namespace
 
-bool DetectEncoding(const std::vector<char>& bytes, pugi::xml_encoding* encoding, std::string* error) {
+bool DetectEncoding(std::string_view bytes, pugi::xml_encoding* encoding, std::string* error) {
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
   const size_t size = bytes.size();
   if (size >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == 0xFE && data[1] == 0xFF))) {
@@ -308,7 +308,7 @@ bool DetectEncoding(const std::vector<char>& bytes, pugi::xml_encoding* encoding
   return false;
 }
 
-bool CheckCharacters(const std::vector<char>& bytes, pugi::xml_encoding encoding, std::string* error) {
+bool CheckCharacters(std::string_view bytes, pugi::xml_encoding encoding, std::string* error) {
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
   const size_t size = bytes.size();
   switch (encoding) {

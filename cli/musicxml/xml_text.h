@@ -6,18 +6,18 @@
 #include <pugixml.hpp>
 
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace ostinel_cli {
 
 // The encoding of the bytes: from a byte order mark, else the declaration;
 // UTF-8 when neither says. False with a message when the declared encoding
 // is not supported.
-bool DetectEncoding(const std::vector<char>& bytes, pugi::xml_encoding* encoding, std::string* error);
+bool DetectEncoding(std::string_view bytes, pugi::xml_encoding* encoding, std::string* error);
 
 // Checks every character to be valid in that encoding and allowed in XML;
 // false with a message saying where the first fault is.
-bool CheckCharacters(const std::vector<char>& bytes, pugi::xml_encoding encoding, std::string* error);
+bool CheckCharacters(std::string_view bytes, pugi::xml_encoding encoding, std::string* error);
 
 // Replaces the references in every text and attribute of a document parsed
 // without pugixml's own escapes: the five predefined entities, character

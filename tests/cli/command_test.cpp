@@ -82,6 +82,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"missing", "gone.musicxml", "<none>", "cannot open: No such file or directory"},
         BadInput{"empty", "empty.musicxml", "", "the file is empty"},
         BadInput{"truncated", "half.musicxml", "<half>", "not well-formed XML"},
+        // The parse writes over the line ends after names: the place comes from the text as read.
+        BadInput{"a fault after names that end their lines", "lines.musicxml",
+                 "<score-partwise\n  version=\"4.0\">\n<part-list\n/>\n<part\nid=\"P1\"><measure\n number=\"1\"><<\n",
+                 "lines.musicxml:7:14: not well-formed XML: Could not determine tag type"},
         BadInput{"not MusicXML", "page.xml", "<html><body>score</body></html>",
                  "not a MusicXML score (its root element is <html>)"},
         BadInput{"timewise", "time.xml", "<score-timewise version=\"4.0\"/>", "timewise MusicXML is not supported"},
