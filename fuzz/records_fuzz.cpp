@@ -69,7 +69,7 @@ void Assembly(const CoreProbe& core, quivrasim::Host& host, Input& in) {
     in.Fill(&words, sizeof words);
     const uint32_t tag = QXTag('o', 't', companion[0], companion[1]);
     const uint16_t first = in.Bit() ? kQXCompanionKey : in.Word16();
-    quivrasim::Bytes bytes(sizeof words);
+    quivrasim::Bytes bytes(sizeof words, 0);
     std::memcpy(bytes.data(), &words, sizeof words);
     host.Doc().Records().Put(tag, quivrasim::ToRecordKey(quivrasim::KeyScheme::Numbered, QXKey::Of(first, 0)),
                              bytes);

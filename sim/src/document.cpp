@@ -74,7 +74,7 @@ void Document::SetMeasureLength(int measure, int32_t length) {
     record.beats = 1;
     record.beatLength = static_cast<int16_t>(length);
   }
-  Bytes bytes(sizeof record);
+  Bytes bytes(sizeof record, 0);
   std::memcpy(bytes.data(), &record, sizeof record);
   m_records.Put(kQXTagMeasureSpec, key, std::move(bytes));
 }

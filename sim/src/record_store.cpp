@@ -128,24 +128,25 @@ QXKey FromRecordKey(KeyScheme scheme, const RecordKey& key) {
   return QXKey{};
 }
 
+const RecordTable* RecordStore::Table(uint32_t tag) const {
+  const auto table = m_records.find(tag);
+  return table == m_records.end() || table->second.empty() ? nullptr : &table->second;
+}
+
 const Bytes* RecordStore::Find(uint32_t tag, const RecordKey& key) const {
-  const auto records = m_records.find(tag);
-  if (records == m_records.end()) return nullptr;
-  const auto record = records->second.find(key);
-  return record == records->second.end() ? nullptr : &record->second;
+  const RecordTable* table = Table(tag);
+  const RecordTable::Record* record = table != nullptr ? table->Find(key) : nullptr;
+  return record != nullptr ? &record->value : nullptr;
 }
 
 void RecordStore::Put(uint32_t tag, const RecordKey& key, Bytes value) {
-  std::map<RecordKey, Bytes>& records = m_records[tag];
-  // Records mostly arrive in key order (new entries, new numbers): those go
-  // at the end without a search.
-  const auto at = records.empty() || records.rbegin()->first < key ? records.end() : records.lower_bound(key);
-  const bool exists = at != records.end() && at->first == key;
-  if (m_hook) m_hook(tag, key, exists ? std::optional<Bytes>(at->second) : std::nullopt);
-  if (exists) {
-    at->second = std::move(value);
+  RecordTable& table = m_records[tag];
+  RecordTable::Record* record = table.Find(key);
+  if (m_hook) m_hook(tag, key, record != nullptr ? std::optional<Bytes>(record->value) : std::nullopt);
+  if (record != nullptr) {
+    record->value = std::move(value);
   } else {
-    records.emplace_hint(at, key, std::move(value));
+    table.Insert(key, std::move(value));
   }
 }
 
@@ -153,25 +154,27 @@ bool RecordStore::Erase(uint32_t tag, const RecordKey& key) {
   const Bytes* before = Find(tag, key);
   if (before == nullptr) return false;
   if (m_hook) m_hook(tag, key, *before);
-  m_records[tag].erase(key);
+  m_records[tag].Erase(key);
   return true;
 }
 
 void RecordStore::Restore(uint32_t tag, const RecordKey& key, const std::optional<Bytes>& value) {
-  if (value) {
-    m_records[tag][key] = *value;
+  RecordTable& table = m_records[tag];
+  RecordTable::Record* record = table.Find(key);
+  if (!value) {
+    if (record != nullptr) table.Erase(key);
+  } else if (record != nullptr) {
+    record->value = *value;
   } else {
-    const auto records = m_records.find(tag);
-    if (records != m_records.end()) records->second.erase(key);
+    table.Insert(key, *value);
   }
 }
 
 std::optional<std::pair<RecordKey, const Bytes*>> RecordStore::After(uint32_t tag, const RecordKey& key) const {
-  const auto records = m_records.find(tag);
-  if (records == m_records.end()) return std::nullopt;
-  const auto next = records->second.upper_bound(key);
-  if (next == records->second.end()) return std::nullopt;
-  return std::make_pair(next->first, &next->second);
+  const RecordTable* table = Table(tag);
+  const RecordTable::Record* next = table != nullptr ? table->After(key) : nullptr;
+  if (next == nullptr) return std::nullopt;
+  return std::make_pair(next->key, &next->value);
 }
 
 namespace {
@@ -194,49 +197,40 @@ std::pair<RecordKey, RecordKey> OwnerBounds(KeyScheme scheme, const RecordKey& k
 
 std::vector<RecordKey> RecordStore::Siblings(uint32_t tag, KeyScheme scheme, const RecordKey& key) const {
   std::vector<RecordKey> keys;
-  const auto records = m_records.find(tag);
-  if (records == m_records.end()) return keys;
+  const RecordTable* table = Table(tag);
+  if (table == nullptr) return keys;
   const auto [low, high] = OwnerBounds(scheme, key);
-  for (auto it = records->second.lower_bound(low); it != records->second.end() && !(high < it->first); ++it) {
-    keys.push_back(it->first);
-  }
+  table->ForEach(low, high, [&](const RecordTable::Record& record) { keys.push_back(record.key); });
   return keys;
 }
 
 std::optional<RecordKey> RecordStore::LastSibling(uint32_t tag, KeyScheme scheme, const RecordKey& key) const {
-  const auto records = m_records.find(tag);
-  if (records == m_records.end() || records->second.empty()) return std::nullopt;
+  const RecordTable* table = Table(tag);
+  if (table == nullptr) return std::nullopt;
   const auto [low, high] = OwnerBounds(scheme, key);
-  // The owner with the highest keys (the newest entry or number) is the usual one.
-  const RecordKey& highest = records->second.rbegin()->first;
-  if (!(high < highest)) {
-    if (highest < low) return std::nullopt;
-    return highest;
-  }
-  auto after = records->second.upper_bound(high);
-  if (after == records->second.begin()) return std::nullopt;
-  --after;
-  if (after->first < low) return std::nullopt;
-  return after->first;
+  const RecordTable::Record* last = table->LastAtMost(high);
+  if (last == nullptr || last->key < low) return std::nullopt;
+  return last->key;
 }
 
 std::vector<std::pair<RecordKey, const Bytes*>> RecordStore::All(uint32_t tag) const {
   std::vector<std::pair<RecordKey, const Bytes*>> all;
-  const auto records = m_records.find(tag);
-  if (records == m_records.end()) return all;
-  for (const auto& [key, value] : records->second) all.emplace_back(key, &value);
+  const RecordTable* table = Table(tag);
+  if (table == nullptr) return all;
+  all.reserve(table->size());
+  table->ForEach([&](const RecordTable::Record& record) { all.emplace_back(record.key, &record.value); });
   return all;
 }
 
 size_t RecordStore::Count(uint32_t tag) const {
-  const auto records = m_records.find(tag);
-  return records == m_records.end() ? 0 : records->second.size();
+  const RecordTable* table = Table(tag);
+  return table == nullptr ? 0 : table->size();
 }
 
 std::vector<uint32_t> RecordStore::Tags() const {
   std::vector<uint32_t> tags;
-  for (const auto& [tag, records] : m_records) {
-    if (!records.empty()) tags.push_back(tag);
+  for (const auto& [tag, table] : m_records) {
+    if (!table.empty()) tags.push_back(tag);
   }
   std::sort(tags.begin(), tags.end());
   return tags;
@@ -244,38 +238,37 @@ std::vector<uint32_t> RecordStore::Tags() const {
 
 RecordKey RecordStore::Assign(uint32_t tag, KeyScheme scheme, const QXKey& requested) const {
   RecordKey key = ToRecordKey(scheme, requested);
-  const auto records = m_records.find(tag);
-  const std::map<RecordKey, Bytes> empty;
-  const std::map<RecordKey, Bytes>& all = records != m_records.end() ? records->second : empty;
+  const RecordTable* table = Table(tag);
+  // Keys are ordered: the largest number is the last one.
+  const RecordTable::Record* last = table != nullptr ? table->Last() : nullptr;
   switch (scheme) {
     case KeyScheme::Numbered:
-      // Keys are ordered: the largest number is the last one.
-      if (requested.first == kQXNew) key.a = all.empty() ? 1 : all.rbegin()->first.a + 1;
+      if (requested.first == kQXNew) key.a = last == nullptr ? 1 : last->key.a + 1;
       break;
     case KeyScheme::Incidence:
     case KeyScheme::EntryIncidence: {
       const bool newOwner = scheme == KeyScheme::Incidence && requested.first == kQXNew;
       if (newOwner) {
-        key.a = all.empty() ? 1 : all.rbegin()->first.a + 1;
+        key.a = last == nullptr ? 1 : last->key.a + 1;
         if (key.b == kQXNew) key.b = 0;
       } else if (key.b == kQXNew) {
         // Incidences run 0, 1, 2 ... without gaps: the next follows the last
         // (found in one step, where counting would walk an owner's records).
-        const std::optional<RecordKey> last = LastSibling(tag, scheme, key);
-        key.b = last ? last->b + 1 : 0;
+        const std::optional<RecordKey> lastSibling = LastSibling(tag, scheme, key);
+        key.b = lastSibling ? lastSibling->b + 1 : 0;
       }
       break;
     }
     case KeyScheme::Triple:
       if ((requested.value & 0xFFFF) == kQXNew) {
-        const std::optional<RecordKey> last = LastSibling(tag, scheme, key);
-        key.c = last ? last->c + 1 : 0;
+        const std::optional<RecordKey> lastSibling = LastSibling(tag, scheme, key);
+        key.c = lastSibling ? lastSibling->c + 1 : 0;
       }
       break;
     case KeyScheme::OwnedNumber:
       if (key.b == kQXNew) {
-        const std::optional<RecordKey> last = LastSibling(tag, scheme, key);
-        key.b = last ? last->b + 1 : 1;
+        const std::optional<RecordKey> lastSibling = LastSibling(tag, scheme, key);
+        key.b = lastSibling ? lastSibling->b + 1 : 1;
       }
       break;
   }

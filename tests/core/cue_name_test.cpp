@@ -163,7 +163,7 @@ TEST_F(PlaceCueName, WithoutAFontPreferenceTimesNewRoman16AbsoluteAtTheStartOfTh
 TEST_F(PlaceCueName, TheFontPreferenceIsAQuarterLarger) {
   for (const auto& [size, scaled] : {std::pair{10, 12}, std::pair{12, 15}, std::pair{7, 8}}) {
     const QXFontPref preference{2, 0, static_cast<uint16_t>(size), 2};
-    quivrasim::Bytes bytes(sizeof preference);
+    quivrasim::Bytes bytes(sizeof preference, 0);
     std::memcpy(bytes.data(), &preference, sizeof preference);
     host.Doc().Records().Put(kQXTagFontPref, {kQXFontPrefCueName, 0, 0}, bytes);
     const int measure = size == 10 ? 1 : size == 12 ? 2 : 3;

@@ -122,7 +122,7 @@ void SetCompanion(quivrasim::Host& host, uint32_t tag, std::initializer_list<uin
   QXCompanion companion{};
   int i = 0;
   for (const uint16_t word : words) companion.words[i++] = word;
-  quivrasim::Bytes bytes(sizeof companion);
+  quivrasim::Bytes bytes(sizeof companion, 0);
   std::memcpy(bytes.data(), &companion, sizeof companion);
   host.Doc().Records().Put(tag, quivrasim::RecordKey{kQXCompanionKey, 0, 0}, bytes);
 }

@@ -2,12 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "quivra/qx_records.h"
 #include "quivrasim/host.h"
 #include "quivrasim/operations.h"
+#include "quivrasim/record_store.h"
 #include "quivrasim/score_builder.h"
 
 namespace {
@@ -146,3 +149,82 @@ TEST(SimRecords, VariableRecordsReportTheirSizeAndFillWhatTheBufferHolds) {
 }
 
 }  // namespace
+
+// The store against a plain ordered map, over enough records in random order
+// to split and empty its runs: every lookup a plug-in's calls make answers as
+// the map does.
+TEST(SimRecords, TheStoreAnswersAsAnOrderedMapAfterAnyMixOfChanges) {
+  using quivrasim::Bytes;
+  using quivrasim::KeyScheme;
+  using quivrasim::RecordKey;
+  quivrasim::RecordStore store;
+  std::map<RecordKey, Bytes> model;
+  uint32_t seed = 2026;
+  auto next = [&seed](uint32_t range) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % range;
+  };
+  constexpr uint32_t kTag = kQXTagTempoChange;
+  for (int step = 0; step < 20000; ++step) {
+    // Owners 0 to 39, incidences 0 to 99: mostly appended at an owner's end, like new records.
+    const RecordKey key{next(40), next(4) == 0 ? next(100) : 99 - next(10), next(3)};
+    const uint32_t action = next(10);
+    if (action < 6) {
+      const Bytes value(1 + next(40), static_cast<unsigned char>(step));
+      store.Put(kTag, key, value);
+      model[key] = value;
+    } else if (action < 8) {
+      EXPECT_EQ(store.Erase(kTag, key), model.erase(key) == 1);
+    } else {
+      const std::optional<Bytes> value =
+          next(2) == 0 ? std::optional<Bytes>(Bytes(3, static_cast<unsigned char>(step))) : std::nullopt;
+      store.Restore(kTag, key, value);
+      if (value) {
+        model[key] = *value;
+      } else {
+        model.erase(key);
+      }
+    }
+    const RecordKey probe{next(41), next(101), next(4)};
+    const auto found = model.find(probe);
+    const Bytes* stored = store.Find(kTag, probe);
+    ASSERT_EQ(stored != nullptr, found != model.end()) << "step " << step;
+    if (stored != nullptr) {
+      ASSERT_EQ(*stored, found->second);
+    }
+    const auto after = model.upper_bound(probe);
+    const auto storedAfter = store.After(kTag, probe);
+    ASSERT_EQ(storedAfter.has_value(), after != model.end()) << "step " << step;
+    if (storedAfter) {
+      ASSERT_EQ(storedAfter->first, after->first);
+    }
+    for (const KeyScheme scheme : {KeyScheme::Incidence, KeyScheme::Triple}) {
+      RecordKey low = probe;
+      RecordKey high = probe;
+      if (scheme == KeyScheme::Triple) {
+        low.c = 0;
+        high.c = UINT32_MAX;
+      } else {
+        low.b = low.c = 0;
+        high.b = high.c = UINT32_MAX;
+      }
+      std::vector<RecordKey> siblings;
+      for (auto it = model.lower_bound(low); it != model.end() && !(high < it->first); ++it) siblings.push_back(it->first);
+      ASSERT_EQ(store.Siblings(kTag, scheme, probe), siblings) << "step " << step;
+      const std::optional<RecordKey> last = store.LastSibling(kTag, scheme, probe);
+      ASSERT_EQ(last.has_value(), !siblings.empty()) << "step " << step;
+      if (last) {
+        ASSERT_EQ(*last, siblings.back());
+      }
+    }
+  }
+  ASSERT_EQ(store.Count(kTag), model.size());
+  const auto all = store.All(kTag);
+  ASSERT_EQ(all.size(), model.size());
+  auto it = model.begin();
+  for (const auto& [key, bytes] : all) {
+    EXPECT_EQ(key, it->first);
+    EXPECT_EQ(*bytes, it->second);
+    ++it;
+  }
+}

@@ -3,17 +3,15 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "quivra/qx_layout.h"
+#include "quivrasim/record_table.h"
 
 namespace quivrasim {
-
-using Bytes = std::vector<unsigned char>;
 
 // How a record type reads the 8-byte key block, and which part of it the host
 // assigns when asked for a new record (0xFFFF).
@@ -46,19 +44,12 @@ struct RecordType {
 // The record types this host knows; null for an unknown tag.
 const RecordType* FindRecordType(uint32_t tag);
 
-// The canonical, ordered form of a key block.
-struct RecordKey {
-  uint32_t a = 0;
-  uint32_t b = 0;
-  uint32_t c = 0;
-  auto operator<=>(const RecordKey&) const = default;
-};
-
 RecordKey ToRecordKey(KeyScheme scheme, const QXKey& key);
 QXKey FromRecordKey(KeyScheme scheme, const RecordKey& key);
 
 // The records of a document. Every change passes through Put and Erase so that
-// the document can journal it.
+// the document can journal it. A record's bytes found stay where they are
+// until records of that type next change.
 class RecordStore {
  public:
   using ChangeHook = std::function<void(uint32_t tag, const RecordKey& key, const std::optional<Bytes>& before)>;
@@ -85,7 +76,9 @@ class RecordStore {
   RecordKey Assign(uint32_t tag, KeyScheme scheme, const QXKey& requested) const;
 
  private:
-  std::unordered_map<uint32_t, std::map<RecordKey, Bytes>> m_records;
+  const RecordTable* Table(uint32_t tag) const;
+
+  std::unordered_map<uint32_t, RecordTable> m_records;
   ChangeHook m_hook;
 };
 

@@ -77,7 +77,7 @@ class ScoreBuilder {
   // Any record, under a key whose 0xFFFF parts the host fills in; returns the key.
   template <class Record>
   QXKey AddRecord(uint32_t tag, QXKey key, const Record& record) {
-    Bytes bytes(sizeof(Record));
+    Bytes bytes(sizeof(Record), 0);
     std::memcpy(bytes.data(), &record, sizeof(Record));
     return AddBytes(tag, key, std::move(bytes));
   }
