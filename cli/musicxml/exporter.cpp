@@ -6,6 +6,8 @@
 #include <numeric>
 #include <optional>
 #include <set>
+#include <tuple>
+#include <vector>
 
 #include "cue_notes.h"
 #include "mapping.h"
@@ -70,32 +72,54 @@ class Exporter {
     return record;
   }
 
+  // A record the plug-in changed, and what it held before the first change
+  // (in the journal, which stays as it is while the export reads it).
+  struct RecordChange {
+    uint32_t tag;
+    RecordKey key;
+    const std::optional<Bytes>* before;
+    bool operator<(const RecordChange& other) const { return std::tie(tag, key) < std::tie(other.tag, other.key); }
+  };
+
   // What the plug-in's edits wrote, from the host's undo journal: the
   // records it made, and what those it changed held before.
   void ReadJournal() {
     const auto& edits = m_host.UndoStack();
     for (size_t i = m_score.snapshot.edits; i < edits.size(); ++i) {
       for (const quivrasim::EditRecord::RecordChange& change : edits[i].records) {
-        const auto key = std::make_pair(change.tag, change.key);
-        if (m_before.count(key) == 0) m_before[key] = change.before;
+        m_before.push_back(RecordChange{change.tag, change.key, &change.before});
       }
     }
+    // In key order; of a record changed more than once, the first change holds what the score had.
+    std::stable_sort(m_before.begin(), m_before.end());
+    m_before.erase(std::unique(m_before.begin(), m_before.end(),
+                               [](const RecordChange& a, const RecordChange& b) { return !(a < b) && !(b < a); }),
+                   m_before.end());
+  }
+
+  // The changes to records of a tag, in key order.
+  using ChangeAt = std::vector<RecordChange>::const_iterator;
+  std::pair<ChangeAt, ChangeAt> ChangesOf(uint32_t tag) const {
+    return std::equal_range(m_before.begin(), m_before.end(), RecordChange{tag, RecordKey{}, nullptr},
+                            [](const RecordChange& a, const RecordChange& b) { return a.tag < b.tag; });
   }
 
   // The records of a tag that the plug-in made (and that are still there).
   std::vector<RecordKey> Added(uint32_t tag) const {
     std::vector<RecordKey> added;
-    for (auto it = m_before.lower_bound({tag, RecordKey{}}); it != m_before.end() && it->first.first == tag; ++it) {
-      if (!it->second && m_host.Records().Find(tag, it->first.second) != nullptr) added.push_back(it->first.second);
+    const auto [first, last] = ChangesOf(tag);
+    for (auto it = first; it != last; ++it) {
+      if (!*it->before && m_host.Records().Find(tag, it->key) != nullptr) added.push_back(it->key);
     }
     return added;
   }
 
   // A record as the score had it, before the plug-in changed it.
   const Bytes* Original(uint32_t tag, const RecordKey& key) const {
-    const auto changed = m_before.find({tag, key});
-    if (changed == m_before.end()) return m_host.Records().Find(tag, key);
-    return changed->second ? &*changed->second : nullptr;
+    const RecordChange wanted{tag, key, nullptr};
+    const auto changed = std::lower_bound(m_before.begin(), m_before.end(), wanted);
+    if (changed == m_before.end() || wanted < *changed) return m_host.Records().Find(tag, key);
+    return *changed->before ? &**changed->before : nullptr;
   }
 
   const Place* PlaceOf(uint16_t instrument) const {
@@ -172,10 +196,15 @@ class Exporter {
   std::string NewId(const char* prefix) {
     if (m_nextId == 0) {
       m_nextId = 1;
-      for (const pugi::xpath_node& node : m_score.parts.front().part.root().select_nodes("//direction[@id]")) {
-        const std::string id = node.node().attribute("id").value();
-        for (const char* known : {kMarkerIdPrefix, kCueNameIdPrefix}) {
-          if (id.rfind(known, 0) == 0) m_nextId = std::max(m_nextId, std::atoi(id.c_str() + std::strlen(known)) + 1);
+      // Directions stand in measures: those are walked, not the whole tree.
+      for (const pugi::xml_node part : m_score.parts.front().part.parent().children("part")) {
+        for (const pugi::xml_node measure : part.children("measure")) {
+          for (const pugi::xml_node direction : measure.children("direction")) {
+            const std::string id = direction.attribute("id").value();
+            for (const char* known : {kMarkerIdPrefix, kCueNameIdPrefix}) {
+              if (id.rfind(known, 0) == 0) m_nextId = std::max(m_nextId, std::atoi(id.c_str() + std::strlen(known)) + 1);
+            }
+          }
         }
       }
     }
@@ -397,11 +426,11 @@ class Exporter {
   // are, and its clef in force is given back where the cue ends.
   void WriteClefs() {
     std::map<uint16_t, std::vector<int>> changed;  // instrument -> measures whose clefs the cue changed
-    for (auto it = m_before.lower_bound({kQXTagHold, RecordKey{}}); it != m_before.end() && it->first.first == kQXTagHold;
-         ++it) {
-      const RecordKey& key = it->first.second;
+    const auto [first, last] = ChangesOf(kQXTagHold);
+    for (auto it = first; it != last; ++it) {
+      const RecordKey& key = it->key;
       const Bytes* now = m_host.Records().Find(kQXTagHold, key);
-      if (now == nullptr || (it->second && *it->second == *now)) continue;
+      if (now == nullptr || (*it->before && **it->before == *now)) continue;
       changed[static_cast<uint16_t>(key.a)].push_back(static_cast<int>(key.b));
     }
     for (auto& [instrument, measures] : changed) {
@@ -510,7 +539,7 @@ class Exporter {
   std::vector<QXSmartShape> m_wedges;
   ExportCounts m_counts;
   int m_nextId = 0;
-  std::map<std::pair<uint32_t, RecordKey>, std::optional<Bytes>> m_before;
+  std::vector<RecordChange> m_before;
 };
 
 }  // namespace

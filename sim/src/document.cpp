@@ -378,9 +378,9 @@ void Document::JournalRecord(uint32_t tag, const RecordKey& key, const std::opti
     ++m_unjournaled;
     return;
   }
-  if (m_editRecordsSeen.emplace(std::make_pair(tag, key), true).second) {
-    m_edit->records.push_back({tag, key, before});
-  }
+  // A record changed twice in one edit is journaled twice: undone in
+  // reverse order, the first change's state is the one it ends in.
+  m_edit->records.push_back({tag, key, before});
 }
 
 void Document::JournalFrame(FrameKey key) {
@@ -399,7 +399,6 @@ bool Document::BeginEdit(const std::string& label) {
   if (m_edit) return false;
   m_edit = EditRecord{label, {}, {}};
   m_editFramesSeen.clear();
-  m_editRecordsSeen.clear();
   return true;
 }
 

@@ -1,8 +1,14 @@
 // What the written cues look like as music: the notation a reader needs to
 // show them as their source reads, and the numbers people see.
+#include <cstring>
 #include <functional>
 
 #include "cli_harness.h"
+#include "exporter.h"
+#include "importer.h"
+#include "quivra/qx_records.h"
+#include "quivrasim/host.h"
+#include "quivrasim/score_builder.h"
 #include "multi_rests.h"
 #include "ranges.h"
 #include "score_checks.h"
@@ -158,6 +164,36 @@ TEST_F(CueNotation, EverythingTheUserReadsNamesMeasuresByTheScoresOwnNumbers) {
   const CommandRun outside = RunOstinel({dir.Path("in.musicxml"), "--bars", "5-13"}, dir.Path("config"));
   EXPECT_EQ(outside.status, 2);
   EXPECT_THAT(outside.err, HasSubstr("--bars: the score prints no measure 13 after measure 5"));
+}
+
+// The export reads what the plug-in made from the host's journal: a record
+// made and then changed in one edit is journaled twice, and is still one the
+// plug-in made.
+TEST(Export, ARecordMadeAndChangedInOneEditIsWrittenAsMade) {
+  pugi::xml_document document;
+  ASSERT_TRUE(document.load_string(SmallScore(Duet()).c_str()));
+  quivrasim::Host host;
+  ostinel_cli::ImportedScore score;
+  std::string error;
+  ASSERT_TRUE(ostinel_cli::ImportScore(document, host.Doc(), &score, &error)) << error;
+  quivrasim::Document& doc = host.Doc();
+  const int definition = quivrasim::ScoreBuilder(doc).TextExpression("Flute");
+  ASSERT_TRUE(doc.BeginEdit("cue"));
+  QXMeasureExpr name{};
+  name.definition = static_cast<int16_t>(definition);
+  name.staff = 2;
+  const quivrasim::RecordKey key =
+      doc.Records().Assign(kQXTagMeasureExpr, quivrasim::KeyScheme::Incidence, QXKey::Of(3, kQXNew));
+  for (const int hpos : {0, 40}) {
+    name.hpos = static_cast<int16_t>(hpos);
+    quivrasim::Bytes bytes(sizeof name, 0);
+    std::memcpy(bytes.data(), &name, sizeof name);
+    doc.Records().Put(kQXTagMeasureExpr, key, bytes);
+  }
+  ASSERT_TRUE(doc.EndEdit());
+  EXPECT_EQ(ostinel_cli::ExportAdditions(doc, score).cueNames, 1);
+  EXPECT_STREQ(document.select_node("/score-partwise/part[2]/measure[3]/direction/direction-type/words").node().child_value(),
+               "Flute");
 }
 
 TEST(MeasureRanges, FollowThePrintedNumbersWhereverTheyRestartOrSkip) {

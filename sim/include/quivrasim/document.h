@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -39,7 +38,7 @@ struct EditRecord {
     FrameKey frame;
     std::optional<Entries> before;
   };
-  std::vector<RecordChange> records;
+  std::vector<RecordChange> records;  // in the order made; a record changed twice is there twice
   std::vector<FrameChange> frames;
   bool Empty() const { return records.empty() && frames.empty(); }
 };
@@ -193,7 +192,6 @@ class Document {
 
   std::optional<EditRecord> m_edit;
   std::unordered_map<uint64_t, bool> m_editFramesSeen;
-  std::map<std::pair<uint32_t, RecordKey>, bool> m_editRecordsSeen;
   std::vector<EditRecord> m_undo;
   int m_unjournaled = 0;
   bool m_restoring = false;
