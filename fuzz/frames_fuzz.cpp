@@ -66,8 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (in.Bit()) {
     core.FrameInsertEntries(frame, in.Word16(), in.Byte(), kQXVersionCurrent);
   } else if (core.FrameSave(frame, kQXVersionCurrent) == 1) {
-    const quivrasim::Entries* saved = host.Doc().Frame({staff, 1, 0});
-    Check((saved != nullptr ? saved->size() : 0) == entries.size());
+    const std::optional<quivrasim::Entries> saved = host.Doc().Frame({staff, 1, 0});
+    Check((saved ? saved->size() : 0) == entries.size());
     for (size_t i = 0; i < entries.size(); ++i) CheckNormalized(entries[i], (*saved)[i]);
   }
   core.FreeFrame(frame, kQXVersionCurrent);

@@ -52,9 +52,9 @@ std::vector<std::string> Preview::WithCue(const CueSource& source, int sourceLay
       const uint16_t to = m_host.InstrumentAt(slot);
       for (int measure = source.first; measure <= source.last && from != 0 && to != 0; ++measure) {
         const auto m = static_cast<int16_t>(measure);
-        const quivrasim::Entries* music = m_host.Frame({from, m, static_cast<uint16_t>(sourceLayer)});
+        const std::optional<quivrasim::Entries> music = m_host.Frame({from, m, static_cast<uint16_t>(sourceLayer)});
         const quivrasim::FrameKey key{to, m, static_cast<uint16_t>(destinationLayer)};
-        if (music == nullptr || m_host.Frame(key) != nullptr) continue;
+        if (!music || m_host.Frame(key)) continue;
         const quivrasim::Entries original = *music;
         quivrasim::Entries cue = original;
         for (QXEntry& entry : cue) {

@@ -73,9 +73,9 @@ class PartCueWriter {
       }
     }
     for (const auto& [measure, staff, layer] : frames) {
-      const quivrasim::Entries* entries = m_host.Frame({m_part.instruments[static_cast<size_t>(staff - 1)],
-                                                        static_cast<int16_t>(measure), static_cast<uint16_t>(layer)});
-      if (entries == nullptr) continue;
+      const std::optional<quivrasim::Entries> entries = m_host.Frame(
+          {m_part.instruments[static_cast<size_t>(staff - 1)], static_cast<int16_t>(measure), static_cast<uint16_t>(layer)});
+      if (!entries) continue;
       Voice voice{measure, staff, layer, {}, {}};
       ReadCueEntries(*entries, &voice);
       if (voice.entries.empty()) continue;

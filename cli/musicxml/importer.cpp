@@ -489,7 +489,7 @@ class PartImporter {
     const std::vector<uint32_t> numbers = m_build.Entries(instrument, measure, layer, specs);
     for (size_t i = 0; i < laid.size(); ++i) {
       if (laid[i].filler) {
-        if (QXEntry* entry = m_host.MutableEntry(numbers[i])) entry->hostWord144 = kFillerMark;
+        m_host.EditEntry(numbers[i], [](QXEntry& entry) { entry.hostWord144 = kFillerMark; });
         continue;
       }
       WriteEntryDetails(laid[i], numbers[i], instrument, measure);

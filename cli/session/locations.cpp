@@ -170,9 +170,9 @@ bool LocationLog::HoldsNewCue(int slot, int measure) const {
   const quivrasim::Document& doc = m_host.Doc();
   const uint16_t instrument = doc.InstrumentAt(slot);
   for (int layer = 0; layer < doc.MaxLayers(); ++layer) {
-    const quivrasim::Entries* entries =
+    const std::optional<quivrasim::Entries> entries =
         doc.Frame({instrument, static_cast<int16_t>(measure), static_cast<uint16_t>(layer)});
-    if (entries == nullptr) continue;
+    if (!entries) continue;
     for (const QXEntry& entry : *entries) {
       if (entry.number > m_score.snapshot.lastEntry &&
           doc.Records().Find(kQXTagEntrySize, quivrasim::RecordKey{entry.number, 0, 0}) != nullptr) {

@@ -1,11 +1,63 @@
 #include "quivrasim/document.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "quivra/qx_records.h"
 
 namespace quivrasim {
+
+namespace {
+
+// A packed entry: the entry's bytes before its note slots and from its
+// position on, the number of note slots kept, and those slots. Slots after
+// the last one in use are all zero and are left out.
+constexpr size_t kHead = offsetof(QXEntry, notes);
+constexpr size_t kTail = sizeof(QXEntry) - offsetof(QXEntry, position);
+constexpr size_t kSlot = sizeof(QXNoteSlot);
+static_assert(kHead + kQXMaxNotes * kSlot + kTail == sizeof(QXEntry));
+
+const unsigned char* BytesOf(const QXEntry& entry) { return reinterpret_cast<const unsigned char*>(&entry); }
+
+size_t SlotsKept(const QXEntry& entry) {
+  const unsigned char* slots = BytesOf(entry) + kHead;
+  size_t kept = kQXMaxNotes;
+  while (kept > 0 && std::all_of(slots + (kept - 1) * kSlot, slots + kept * kSlot, [](unsigned char b) { return b == 0; })) {
+    --kept;
+  }
+  return kept;
+}
+
+size_t PackedSize(const unsigned char* packed) { return kHead + kTail + 1 + packed[kHead + kTail] * kSlot; }
+
+unsigned char* Pack(const QXEntry& entry, size_t slots, unsigned char* out) {
+  const unsigned char* bytes = BytesOf(entry);
+  std::memcpy(out, bytes, kHead);
+  std::memcpy(out + kHead, bytes + offsetof(QXEntry, position), kTail);
+  out[kHead + kTail] = static_cast<unsigned char>(slots);
+  std::memcpy(out + kHead + kTail + 1, bytes + kHead, slots * kSlot);
+  return out + kHead + kTail + 1 + slots * kSlot;
+}
+
+// Lays out the entry packed at `packed`; returns where the next one starts.
+const unsigned char* Unpack(const unsigned char* packed, QXEntry* entry) {
+  auto* bytes = reinterpret_cast<unsigned char*>(entry);
+  const size_t slots = packed[kHead + kTail];
+  std::memcpy(bytes, packed, kHead);
+  std::memcpy(bytes + kHead, packed + kHead + kTail + 1, slots * kSlot);
+  std::memset(bytes + kHead + slots * kSlot, 0, (kQXMaxNotes - slots) * kSlot);
+  std::memcpy(bytes + offsetof(QXEntry, position), packed + kHead, kTail);
+  return packed + kHead + kTail + 1 + slots * kSlot;
+}
+
+uint32_t PackedNumber(const unsigned char* packed) {
+  uint32_t number = 0;
+  std::memcpy(&number, packed + offsetof(QXEntry, number), sizeof number);
+  return number;
+}
+
+}  // namespace
 
 Document::Document() {
   m_layerShown.assign(static_cast<size_t>(m_maxLayers), true);
@@ -143,7 +195,7 @@ Document::StoredFrame* Document::Slot(FrameKey key, bool grow) {
   return index == kNoFrame ? nullptr : &m_store[index];
 }
 
-Entries& Document::EntriesOf(StoredFrame& slot) {
+Document::PackedEntries& Document::EntriesOf(StoredFrame& slot) {
   if (slot.entries == 0) {
     m_entries.emplace_back();
     slot.entries = static_cast<uint32_t>(m_entries.size());
@@ -151,22 +203,51 @@ Entries& Document::EntriesOf(StoredFrame& slot) {
   return m_entries[slot.entries - 1];
 }
 
-const Entries* Document::EntriesIn(const StoredFrame& slot) const {
-  if (slot.entries == 0 || m_entries[slot.entries - 1].empty()) return nullptr;
+const Document::PackedEntries* Document::EntriesIn(const StoredFrame& slot) const {
+  if (slot.entries == 0 || m_entries[slot.entries - 1].count == 0) return nullptr;
   return &m_entries[slot.entries - 1];
 }
 
-const Entries* Document::Frame(FrameKey key) const {
+const Document::PackedEntries* Document::EntriesIn(FrameKey key) const {
   const size_t index = Index(key);
   return index == kNoFrame ? nullptr : EntriesIn(m_store[index]);
 }
 
-const Entries* Document::LoadFrame(FrameKey key, int mode) {
+void Document::Pack(FrameKey key, const Entries& entries) {
+  std::vector<size_t> slots(entries.size());
+  size_t size = 0;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    slots[i] = SlotsKept(entries[i]);
+    size += kHead + kTail + 1 + slots[i] * kSlot;
+  }
+  PackedEntries packed{std::vector<unsigned char>(size), entries.size()};
+  unsigned char* out = packed.bytes.data();
+  for (size_t i = 0; i < entries.size(); ++i) out = quivrasim::Pack(entries[i], slots[i], out);
+  EntriesOf(*Slot(key, true)) = std::move(packed);
+}
+
+std::optional<Entries> Document::Frame(FrameKey key) const {
+  const PackedEntries* packed = EntriesIn(key);
+  if (packed == nullptr) return std::nullopt;
+  Entries entries(packed->count);
+  LayOut(key, entries.data());
+  return entries;
+}
+
+void Document::LayOut(FrameKey key, QXEntry* entries) const {
+  const PackedEntries* packed = EntriesIn(key);
+  if (packed == nullptr) return;
+  const unsigned char* at = packed->bytes.data();
+  for (size_t i = 0; i < packed->count; ++i) at = Unpack(at, &entries[i]);
+}
+
+size_t Document::LoadFrame(FrameKey key, int mode) {
   StoredFrame* slot = Slot(key, true);
-  if (slot == nullptr) return nullptr;
+  if (slot == nullptr) return 0;
   uint16_t& loads = slot->loads[mode == 0 ? 0 : 1];
   if (loads < UINT16_MAX) ++loads;
-  return EntriesIn(*slot);
+  const PackedEntries* packed = EntriesIn(*slot);
+  return packed == nullptr ? 0 : packed->count;
 }
 
 int Document::Loads(FrameKey key, int mode) const {
@@ -240,15 +321,16 @@ void Document::IndexFrame(FrameKey key, const Entries& entries) {
   }
 }
 
-void Document::UnindexFrame(const Entries& entries) {
-  for (const QXEntry& entry : entries) {
-    const uint32_t number = entry.number;
+void Document::UnindexFrame(const PackedEntries& entries) {
+  const unsigned char* at = entries.bytes.data();
+  for (size_t i = 0; i < entries.count; ++i, at += PackedSize(at)) {
+    const uint32_t number = PackedNumber(at);
     if (number < m_entryPlaces.size()) m_entryPlaces[number] = EntryPlace{};
     if (!m_farEntryPlaces.empty()) m_farEntryPlaces.erase(number);
   }
 }
 
-const Entries& Document::StoreFrame(FrameKey key, Entries entries) {
+Entries Document::StoreFrame(FrameKey key, Entries entries) {
   JournalFrame(key);
   for (QXEntry& entry : entries) {
     if (entry.number != 0) continue;
@@ -260,12 +342,11 @@ const Entries& Document::StoreFrame(FrameKey key, Entries entries) {
     }
   }
   ComputePositions(entries);
-  Entries& stored = EntriesOf(*Slot(key, true));
-  UnindexFrame(stored);
-  stored = std::move(entries);
-  IndexFrame(key, stored);
+  if (const PackedEntries* old = EntriesIn(*Slot(key, true))) UnindexFrame(*old);
+  Pack(key, entries);
+  IndexFrame(key, entries);
   ++m_revision;
-  return stored;
+  return entries;
 }
 
 std::optional<std::pair<FrameKey, int>> Document::FindEntry(uint32_t number) const {
@@ -278,19 +359,36 @@ std::optional<std::pair<FrameKey, int>> Document::FindEntry(uint32_t number) con
   return std::make_pair(far->second.frame, far->second.index);
 }
 
-QXEntry* Document::MutableEntry(uint32_t number) {
+bool Document::EditEntry(uint32_t number, const std::function<void(QXEntry&)>& edit) {
   const auto location = FindEntry(number);
-  if (!location) return nullptr;
+  if (!location) return false;
   JournalFrame(location->first);
   ++m_revision;
-  return &EntriesOf(*Slot(location->first, false))[static_cast<size_t>(location->second)];
+  std::vector<unsigned char>& bytes = EntriesOf(*Slot(location->first, false)).bytes;
+  size_t offset = 0;
+  for (int i = 0; i < location->second; ++i) offset += PackedSize(bytes.data() + offset);
+  QXEntry entry;
+  const size_t size = static_cast<size_t>(Unpack(bytes.data() + offset, &entry) - (bytes.data() + offset));
+  edit(entry);
+  const size_t slots = SlotsKept(entry);
+  unsigned char packed[sizeof(QXEntry) + 1];
+  const size_t newSize = static_cast<size_t>(quivrasim::Pack(entry, slots, packed) - packed);
+  // Mostly flags: the entry keeps its size and is written over in place.
+  const auto at = bytes.begin() + static_cast<std::ptrdiff_t>(offset);
+  if (newSize != size) {
+    bytes.erase(at, at + static_cast<std::ptrdiff_t>(size));
+    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(offset), packed, packed + newSize);
+  } else {
+    std::memcpy(bytes.data() + offset, packed, newSize);
+  }
+  return true;
 }
 
 void Document::RestoreFrame(FrameKey key, const std::optional<Entries>& entries) {
-  Entries& held = EntriesOf(*Slot(key, true));
-  UnindexFrame(held);
-  held = entries ? *entries : Entries{};
-  IndexFrame(key, held);
+  if (const PackedEntries* old = EntriesIn(*Slot(key, true))) UnindexFrame(*old);
+  const Entries none;
+  Pack(key, entries ? *entries : none);
+  IndexFrame(key, entries ? *entries : none);
 }
 
 uint64_t Document::Fingerprint() const {
@@ -304,8 +402,8 @@ uint64_t Document::Fingerprint() const {
       for (int layer = 0; layer < m_storeLayers; ++layer) {
         const FrameKey key{static_cast<uint16_t>(instrument), static_cast<int16_t>(measure),
                            static_cast<uint16_t>(layer)};
-        const Entries* entries = Frame(key);
-        if (entries == nullptr) continue;
+        const std::optional<Entries> entries = Frame(key);
+        if (!entries) continue;
         mix(&key, sizeof key);
         mix(entries->data(), entries->size() * sizeof(QXEntry));
       }
@@ -360,13 +458,14 @@ void Document::RefreshEntryFlags(uint32_t tag, uint32_t entryNumber) {
     if (r.secondWord != rule->secondWord || r.bit != rule->bit) continue;
     if (m_records.LastSibling(r.tag, KeyScheme::EntryIncidence, RecordKey{entryNumber, 0, 0})) any = true;
   }
-  QXEntry* entry = MutableEntry(entryNumber);
-  if (rule->secondWord) {
-    const auto bit = static_cast<uint16_t>(rule->bit);
-    entry->flags2 = static_cast<uint16_t>(any ? entry->flags2 | bit : entry->flags2 & ~bit);
-  } else {
-    entry->flags = any ? entry->flags | rule->bit : entry->flags & ~rule->bit;
-  }
+  EditEntry(entryNumber, [&](QXEntry& entry) {
+    if (rule->secondWord) {
+      const auto bit = static_cast<uint16_t>(rule->bit);
+      entry.flags2 = static_cast<uint16_t>(any ? entry.flags2 | bit : entry.flags2 & ~bit);
+    } else {
+      entry.flags = any ? entry.flags | rule->bit : entry.flags & ~rule->bit;
+    }
+  });
 }
 
 // ---- Edits ----
@@ -389,10 +488,7 @@ void Document::JournalFrame(FrameKey key) {
     ++m_unjournaled;
     return;
   }
-  if (m_editFramesSeen.emplace(key.Packed(), true).second) {
-    const Entries* before = Frame(key);
-    m_edit->frames.push_back({key, before != nullptr ? std::optional<Entries>(*before) : std::nullopt});
-  }
+  if (m_editFramesSeen.emplace(key.Packed(), true).second) m_edit->frames.push_back({key, Frame(key)});
 }
 
 bool Document::BeginEdit(const std::string& label) {

@@ -66,11 +66,16 @@ QXFrame* QXAPI QX_LoadTGF(uint16_t list, uint16_t slot, uint16_t measure, uint16
   if (instrument == 0 || measure < 1 || measure > document.MeasureCount() || layer >= document.MaxLayers()) {
     return nullptr;
   }
-  const Entries* entries = document.LoadFrame(FrameKey{instrument, static_cast<int16_t>(measure), layer}, mode);
+  const FrameKey key{instrument, static_cast<int16_t>(measure), layer};
+  const size_t count = document.LoadFrame(key, mode);
   QXFrame* frame = host.NewFrame();
   const FrameIdentity identity{instrument, static_cast<int16_t>(measure), layer, mode, {}};
   std::memcpy(frame->host, &identity, sizeof identity);
-  if (entries != nullptr) SetEntries(frame, *entries);
+  if (count != 0) {
+    frame->entries = static_cast<QXEntry*>(std::malloc(count * sizeof(QXEntry)));
+    document.LayOut(key, frame->entries);
+    frame->entryCount = static_cast<int16_t>(count);
+  }
   return frame;
 }
 

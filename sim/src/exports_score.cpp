@@ -97,7 +97,7 @@ int16_t QXAPI QX_GetEntryMetrics(uint16_t instrument, uint16_t measure, uint32_t
   const auto location = host.Doc().FindEntry(entry);
   if (!location || location->first.instrument != instrument || location->first.measure != measure) return 0;
   if (metrics == nullptr || staff == nullptr) return 0;
-  const QXEntry& e = (*host.Doc().Frame(location->first))[static_cast<size_t>(location->second)];
+  const QXEntry e = host.Doc().Frame(location->first)->at(static_cast<size_t>(location->second));
   std::memset(metrics, 0, sizeof *metrics);
   std::memset(staff, 0, sizeof *staff);
   constexpr int kTopLineStep = 10;  // F5, the treble staff's top line

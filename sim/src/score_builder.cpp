@@ -231,7 +231,7 @@ void ScoreBuilder::EntryExpression(uint32_t entry, int definition, bool shape) {
   RecordStore& records = m_document.Records();
   const RecordKey key = records.Assign(kQXTagEntryExpr, KeyScheme::EntryIncidence, QXKey::Entry(entry, kQXNew));
   records.Put(kQXTagEntryExpr, key, ToBytes(assignment));
-  if (QXEntry* e = m_document.MutableEntry(entry)) e->flags2 |= kQXEntry2Expressions;
+  m_document.EditEntry(entry, [](QXEntry& e) { e.flags2 |= kQXEntry2Expressions; });
 }
 
 QXKey ScoreBuilder::AddBytes(uint32_t tag, QXKey key, Bytes bytes) {
@@ -275,7 +275,7 @@ void ScoreBuilder::EntrySize(uint32_t entry, int percent) {
   QXEntrySize size{};
   size.percent = static_cast<uint16_t>(percent);
   m_document.Records().Put(kQXTagEntrySize, RecordKey{entry, 0, 0}, ToBytes(size));
-  if (QXEntry* e = m_document.MutableEntry(entry)) e->flags |= kQXEntrySpecial;
+  m_document.EditEntry(entry, [](QXEntry& e) { e.flags |= kQXEntrySpecial; });
 }
 
 }  // namespace quivrasim

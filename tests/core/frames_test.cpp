@@ -71,8 +71,8 @@ TEST_F(CoreTest, SavingAndInsertingNormaliseTheFrameFirst) {
   ASSERT_NE(core->FrameSave(frame, kQXVersionCurrent), 0);
   core->FreeFrame(frame, kQXVersionCurrent);
 
-  const quivrasim::Entries* stored = host.Doc().Frame({flute, 1, 0});
-  ASSERT_NE(stored, nullptr);
+  const std::optional<quivrasim::Entries> stored = host.Doc().Frame({flute, 1, 0});
+  ASSERT_TRUE(stored);
   ASSERT_EQ(stored->size(), 2u);
   EXPECT_EQ((*stored)[1].noteCount, 1);
   EXPECT_EQ(uint32_t{(*stored)[1].notes[0].flags}, 0x80000000u);

@@ -182,10 +182,11 @@ TEST_F(Elements, EntryDetailsTravelWithTheirEntriesAsTheirFlagsSay) {
       }
     }
     if (!details[i].flagged) {
-      QXEntry* entry = host.Doc().MutableEntry(source(i));
-      entry->flags &= ~(details[i].tag == kQXTagStemAdjust   ? kQXEntryStemRecord
-                        : details[i].tag == kQXTagDynamicsDE ? kQXEntryDynamics
-                                                             : kQXEntrySpecial);
+      host.Doc().EditEntry(source(i), [&](QXEntry& entry) {
+        entry.flags &= ~(details[i].tag == kQXTagStemAdjust   ? kQXEntryStemRecord
+                         : details[i].tag == kQXTagDynamicsDE ? kQXEntryDynamics
+                                                              : kQXEntrySpecial);
+      });
     }
   }
   // Tuplet-part details on every source entry, and others waiting under the

@@ -37,9 +37,8 @@ int MarkerCount(quivrasim::Host& host) {
 }
 
 quivrasim::Entries EntriesOf(quivrasim::Host& host, uint16_t instrument, int measure, int layer) {
-  const quivrasim::Entries* entries =
-      host.Doc().Frame({instrument, static_cast<int16_t>(measure), static_cast<uint16_t>(layer)});
-  return entries != nullptr ? *entries : quivrasim::Entries{};
+  return host.Doc().Frame({instrument, static_cast<int16_t>(measure), static_cast<uint16_t>(layer)})
+      .value_or(quivrasim::Entries{});
 }
 
 std::string Layer(quivrasim::Host& host, uint16_t instrument, int measure, int layer) {

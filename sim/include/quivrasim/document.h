@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -77,19 +78,23 @@ class Document {
   void ShowLayer(int layer, bool shown);
 
   // ---- Frames ----
-  // The entries of a frame, null when it has none.
-  const Entries* Frame(FrameKey key) const;
-  // A load by the plug-in: counted, and the frame's entries (null when none).
-  const Entries* LoadFrame(FrameKey key, int mode);
+  // The entries of a frame, laid out in full; none when it has none.
+  std::optional<Entries> Frame(FrameKey key) const;
+  // A load by the plug-in: counted; returns how many entries the frame has,
+  // which LayOut writes out.
+  size_t LoadFrame(FrameKey key, int mode);
+  // Writes a frame's entries, laid out in full, to room for all of them.
+  void LayOut(FrameKey key, QXEntry* entries) const;
   // How often the plug-in loaded a frame, by load mode (0, or any other).
   int Loads(FrameKey key, int mode) const;
   void ResetLoads();
   // Stores a frame's entries: numbers new entries, recomputes positions and
   // lengths, indexes entry numbers. Returns the entries as stored.
-  const Entries& StoreFrame(FrameKey key, Entries entries);
+  Entries StoreFrame(FrameKey key, Entries entries);
   // Where an entry of this number stands now.
   std::optional<std::pair<FrameKey, int>> FindEntry(uint32_t number) const;
-  QXEntry* MutableEntry(uint32_t number);
+  // Changes an entry in place; false when there is no entry of that number.
+  bool EditEntry(uint32_t number, const std::function<void(QXEntry&)>& edit);
   // Performed length of entries, with tuplets applied.
   void ComputePositions(Entries& entries) const;
   // The tuplets that start at an entry, outermost first: those with usable
@@ -139,24 +144,32 @@ class Document {
   uint64_t Fingerprint() const;
 
  private:
+  struct PackedEntries;
   void JournalRecord(uint32_t tag, const RecordKey& key, const std::optional<Bytes>& before);
   void JournalFrame(FrameKey key);
   void Revert(const EditRecord& edit);
   void IndexFrame(FrameKey key, const Entries& entries);
-  void UnindexFrame(const Entries& entries);
+  void UnindexFrame(const PackedEntries& entries);
   void RestoreFrame(FrameKey key, const std::optional<Entries>& entries);
 
   // Frames live in one flat store by instrument, measure and layer, eight
   // bytes each, so that the whole store stays in the processor's caches and
   // a load costs the same in any order; the entries of frames that have any
-  // are held apart.
+  // are held apart, packed: an entry keeps the note slots it uses, not all
+  // twelve (a one-note entry takes 37 bytes instead of 146).
   struct StoredFrame {
     uint32_t entries = 0;      // 1 + the index of its entries in m_entries; 0: none ever stored
     uint16_t loads[2] = {0, 0};  // by load mode, up to 65535
   };
   static_assert(sizeof(StoredFrame) == 8);
-  Entries& EntriesOf(StoredFrame& slot);
-  const Entries* EntriesIn(const StoredFrame& slot) const;
+  struct PackedEntries {
+    std::vector<unsigned char> bytes;
+    size_t count = 0;
+  };
+  PackedEntries& EntriesOf(StoredFrame& slot);
+  const PackedEntries* EntriesIn(const StoredFrame& slot) const;
+  const PackedEntries* EntriesIn(FrameKey key) const;
+  void Pack(FrameKey key, const Entries& entries);
   static constexpr size_t kNoFrame = static_cast<size_t>(-1);
   size_t Index(FrameKey key) const;
   StoredFrame* Slot(FrameKey key, bool grow);
@@ -172,7 +185,7 @@ class Document {
   int m_maxLayers = 4;
   std::vector<bool> m_layerShown;
   std::vector<StoredFrame> m_store;
-  std::vector<Entries> m_entries;
+  std::vector<PackedEntries> m_entries;
   int m_storeInstruments = 0;
   int m_storeMeasures = 0;
   int m_storeLayers = 0;
