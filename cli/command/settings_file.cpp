@@ -95,7 +95,10 @@ void SettingsFile::Load(quivrasim::Registry& registry, std::FILE* err) {
   std::string text, why;
   bool regular = true;
   std::string error;
-  if (ReadBounded(m_file, &text, &why, &regular) && registry.LoadText(text, m_file, &error)) return;
+  if (ReadBounded(m_file, &text, &why, &regular) && registry.LoadText(text, m_file, &error)) {
+    m_held = registry.Text();
+    return;
+  }
   Defaults(registry);
   if (!regular) {
     // Not ours to replace: the choices of this run are not kept.
@@ -121,6 +124,10 @@ void SettingsFile::Load(quivrasim::Registry& registry, std::FILE* err) {
 
 void SettingsFile::Save(const quivrasim::Registry& registry, std::FILE* err) const {
   if (!m_writable) return;
+  // Choices as they were: the file is left as it is, not written again (and
+  // flushed to the disk) for nothing.
+  const std::string text = registry.Text();
+  if (m_held && *m_held == text) return;
   std::string error;
   OutputTarget target;
   if (!MakeDirectories(m_directory, &error) || !CheckTarget(m_file, &target, &error)) {
@@ -128,7 +135,7 @@ void SettingsFile::Save(const quivrasim::Registry& registry, std::FILE* err) con
     return;
   }
   // A stop during the write leaves the old settings, and the stop says why.
-  if (WriteWhole(target, registry.Text(), &error) == WriteResult::Failed) {
+  if (WriteWhole(target, text, &error) == WriteResult::Failed) {
     Warn(err, error + "; your choices were not kept");
   }
 }

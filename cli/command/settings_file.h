@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "quivrasim/host.h"
@@ -30,6 +31,7 @@ class SettingsFile {
   std::string m_directory;
   std::string m_file;
   bool m_writable = true;  // false: the choices are kept for this run only
+  std::optional<std::string> m_held;  // the choices the file held when loaded
 };
 
 }  // namespace ostinel_cli

@@ -90,14 +90,15 @@ const Layout* RecordType::LayoutFor(uint32_t version) const {
 }
 
 const RecordType* FindRecordType(uint32_t tag) {
-  // Every record operation looks its type up.
-  static const std::unordered_map<uint32_t, const RecordType*> byTag = [] {
-    std::unordered_map<uint32_t, const RecordType*> types;
-    for (const RecordType& type : Types()) types.emplace(type.tag, &type);
+  // Every record operation looks its type up: a binary search of the tags.
+  static const std::vector<std::pair<uint32_t, const RecordType*>> byTag = [] {
+    std::vector<std::pair<uint32_t, const RecordType*>> types;
+    for (const RecordType& type : Types()) types.emplace_back(type.tag, &type);
+    std::sort(types.begin(), types.end());
     return types;
   }();
-  const auto found = byTag.find(tag);
-  return found == byTag.end() ? nullptr : found->second;
+  const auto found = std::lower_bound(byTag.begin(), byTag.end(), std::make_pair(tag, static_cast<const RecordType*>(nullptr)));
+  return found == byTag.end() || found->first != tag ? nullptr : found->second;
 }
 
 RecordKey ToRecordKey(KeyScheme scheme, const QXKey& key) {

@@ -1,4 +1,6 @@
 // The ostinel command, from the command line to the written score.
+#include <sys/stat.h>
+
 #include <zip.h>
 
 #include <cstdlib>
@@ -176,6 +178,17 @@ TEST_F(Command, TheLastChoicesAreKeptAndTheCommandLineOverridesThem) {
       << "mark mode, measures, threshold 7 remembered: " << again.out;
   const CommandRun overridden = Run({"--threshold", "9"});
   EXPECT_THAT(overridden.out, HasSubstr("No locations were found"));
+  // Choices that did not change leave the file as it was; a change writes it.
+  struct stat before {};
+  struct stat after {};
+  ASSERT_EQ(stat(dir.Path("config/registry").c_str(), &before), 0);
+  ASSERT_EQ(Run({"--threshold", "9"}).status, 0);
+  ASSERT_EQ(stat(dir.Path("config/registry").c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino) << "not written again";
+  ASSERT_EQ(Run({"--threshold", "8"}).status, 0);
+  ASSERT_EQ(stat(dir.Path("config/registry").c_str(), &after), 0);
+  EXPECT_NE(after.st_ino, before.st_ino) << "written anew";
+  EXPECT_THAT(Run({}).out, HasSubstr("Oboe: rest in measures 1-8 (8 measures); marked")) << "threshold 8 kept";
 }
 
 TEST_F(Command, ReviewTakesTheUsersAnswersFromTheConsole) {
