@@ -11,8 +11,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   pugi::xml_document document;
-  const unsigned options = pugi::parse_default | pugi::parse_declaration | pugi::parse_doctype | pugi::parse_comments |
-                           pugi::parse_pi;
+  // The options the command parses with (it expands references itself).
+  const unsigned options = (pugi::parse_default & ~pugi::parse_escapes) | pugi::parse_declaration |
+                           pugi::parse_doctype | pugi::parse_comments | pugi::parse_pi;
   if (!document.load_file(argv[1], options)) return 1;
   return document.save_file(argv[2], "  ", pugi::format_default, pugi::encoding_utf8) ? 0 : 1;
 }

@@ -194,20 +194,7 @@ class Exporter {
 
   // An id unique in the document: the prefix and a number no earlier run used.
   std::string NewId(const char* prefix) {
-    if (m_nextId == 0) {
-      m_nextId = 1;
-      // Directions stand in measures: those are walked, not the whole tree.
-      for (const pugi::xml_node part : m_score.parts.front().part.parent().children("part")) {
-        for (const pugi::xml_node measure : part.children("measure")) {
-          for (const pugi::xml_node direction : measure.children("direction")) {
-            const std::string id = direction.attribute("id").value();
-            for (const char* known : {kMarkerIdPrefix, kCueNameIdPrefix}) {
-              if (id.rfind(known, 0) == 0) m_nextId = std::max(m_nextId, std::atoi(id.c_str() + std::strlen(known)) + 1);
-            }
-          }
-        }
-      }
-    }
+    if (m_nextId == 0) m_nextId = m_score.lastOwnId + 1;
     return prefix + std::to_string(m_nextId++);
   }
 

@@ -332,6 +332,7 @@ class PartImporter {
         cursor += Int(child, "duration");
         most = std::max(most, cursor);
       } else if (Is(name, "direction")) {
+        NoteOwnId(child);
         ReadDirection(child, number, cursor);
       } else if (Is(name, "harmony")) {
         ReadHarmony(child, number, cursor);
@@ -578,6 +579,16 @@ class PartImporter {
   void Assign(int definition, int measure, int64_t position, uint16_t instrument) {
     m_build.MeasureExpression(measure, definition, static_cast<int>(std::min<int64_t>(position, 0x7FFF)), kQXExprAtHpos,
                               instrument);
+  }
+
+  void NoteOwnId(pugi::xml_node direction) {
+    const char* id = direction.attribute("id").value();
+    for (const char* known : {kMarkerIdPrefix, kCueNameIdPrefix}) {
+      const size_t length = std::strlen(known);
+      if (std::strncmp(id, known, length) == 0) {
+        m_score.lastOwnId = std::max(m_score.lastOwnId, LeadingInt(id + length, 0, 1 << 30));
+      }
+    }
   }
 
   // A marker or cue name an earlier run wrote, as the plug-in wrote it.

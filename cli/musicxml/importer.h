@@ -65,6 +65,9 @@ struct ImportedScore {
   std::vector<std::string> measureNumbers;  // printed number of host measure n at [n - 1]
   std::vector<std::string> warnings;
   Snapshot snapshot;
+  // The highest number in the ids of the markers and cue names in the score:
+  // those written now take higher ones.
+  int lastOwnId = 0;
   struct StaffRef {
     int part;   // index into parts
     int staff;  // 1-based within the part

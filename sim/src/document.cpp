@@ -165,6 +165,8 @@ void Document::Relayout(int instruments, int measures, int layers) {
   const int oldMeasures = m_storeMeasures;
   const int oldLayers = m_storeLayers;
   m_store = std::move(store);
+  // Most staves have a frame in every measure: room for one each.
+  m_entries.reserve(static_cast<size_t>(instruments) * static_cast<size_t>(measures));
   m_storeInstruments = instruments;
   m_storeMeasures = measures;
   m_storeLayers = layers;
@@ -214,15 +216,11 @@ const Document::PackedEntries* Document::EntriesIn(FrameKey key) const {
 }
 
 void Document::Pack(FrameKey key, const Entries& entries) {
-  std::vector<size_t> slots(entries.size());
   size_t size = 0;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    slots[i] = SlotsKept(entries[i]);
-    size += kHead + kTail + 1 + slots[i] * kSlot;
-  }
+  for (const QXEntry& entry : entries) size += kHead + kTail + 1 + SlotsKept(entry) * kSlot;
   PackedEntries packed{std::vector<unsigned char>(size), entries.size()};
   unsigned char* out = packed.bytes.data();
-  for (size_t i = 0; i < entries.size(); ++i) out = quivrasim::Pack(entries[i], slots[i], out);
+  for (const QXEntry& entry : entries) out = quivrasim::Pack(entry, SlotsKept(entry), out);
   EntriesOf(*Slot(key, true)) = std::move(packed);
 }
 

@@ -4,6 +4,7 @@
 #include <zip.h>
 
 #include <cstdlib>
+#include <set>
 
 #include "cli_harness.h"
 #include "stop_request.h"
@@ -168,6 +169,29 @@ TEST_F(Command, TheInputIsNeverOverwrittenUnlessNamedAsTheOutput) {
   EXPECT_EQ(ReadText(Score()), score);
   ASSERT_EQ(Run({"-o", Score(), "--mode", "add", "--measures", "--threshold", "6"}).status, 0);
   EXPECT_NE(ReadText(Score()), score);
+}
+
+// Markers carry ids by which a later run knows them: the markers a later run
+// adds take ids no marker in the score has.
+TEST_F(Command, MarkersOfALaterRunTakeIdsNoEarlierOneHas) {
+  auto ids = [](const std::string& path) {
+    std::vector<std::string> found;
+    const std::string text = ReadText(path);
+    for (size_t at = text.find("id=\"ostinel-"); at != std::string::npos; at = text.find("id=\"ostinel-", at + 1)) {
+      found.push_back(text.substr(at, text.find('"', at + 4) - at));
+    }
+    return found;
+  };
+  const std::string first = dir.Path("first.musicxml");
+  const std::string second = dir.Path("second.musicxml");
+  ASSERT_EQ(RunOstinel({SamplePath(), "-o", first, "--mode", "mark", "--measures", "--threshold", "12"}, dir.Path("config"))
+                .status, 0);
+  ASSERT_EQ(RunOstinel({first, "-o", second, "--mode", "mark", "--measures", "--threshold", "3"}, dir.Path("config"))
+                .status, 0);
+  const std::vector<std::string> before = ids(first);
+  const std::vector<std::string> after = ids(second);
+  EXPECT_GT(after.size(), before.size()) << "the second run marks more";
+  EXPECT_EQ(std::set<std::string>(after.begin(), after.end()).size(), after.size()) << "every id once";
 }
 
 TEST_F(Command, TheLastChoicesAreKeptAndTheCommandLineOverridesThem) {
