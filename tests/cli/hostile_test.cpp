@@ -12,6 +12,7 @@
 #include "cli_harness.h"
 #include "score_checks.h"
 #include "shown_text.h"
+#include "xml_text.h"
 
 namespace ostinel_test {
 namespace {
@@ -181,6 +182,37 @@ TEST_F(Hostile, ReviewSaysWhenMoreStavesAreChosenThanACueTakes) {
   const CommandRun run = Run({"--mode", "review", "--measures", "--threshold", "6"}, "t " + all + "\nq\n");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_THAT(run.out, HasSubstr("A cue goes to at most 100 staves at once; 101 were given"));
+}
+
+// A large text is checked in two halves at once: a fault anywhere, the
+// middle included, is the first one in the text, named by its place.
+TEST(LargeText, ItsFirstFaultIsFoundWhereverTheHalvesMeet) {
+  // 40,000 lines of 63 letters: the middle falls at line 20,001, column 1.
+  const std::string line = std::string(63, 'a') + "\n";
+  std::string text;
+  for (int i = 0; i < 40000; ++i) text += line;
+  const size_t middle = text.size() / 2;
+  auto put = [](const std::string& base, size_t at, const std::string& bytes) {
+    return base.substr(0, at) + bytes + base.substr(at + bytes.size());
+  };
+  struct Case {
+    const char* label;
+    std::string text;
+    std::string fault;  // empty: valid
+  };
+  const Case cases[] = {
+      {"a character across the middle", put(text, middle - 1, "\xE2\x82\xAC"), ""},
+      {"a fault in the second half", put(text, middle + 64 * 3 + 5, "\xFF"), "line 20004, column 6: byte 0xFF is not valid UTF-8"},
+      {"a fault in each half: the first", put(put(text, middle + 70, "\xFF"), 64 * 2 + 2, "\xC0"),
+       "line 3, column 3: byte 0xC0 is not valid UTF-8"},
+      {"a character cut at the middle", put(text, middle - 2, "\xE2\x82"),
+       "line 20000, column 63: byte 0xE2 is not valid UTF-8 (no character follows it)"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    EXPECT_EQ(ostinel_cli::CheckCharacters(c.text, pugi::encoding_utf8, &error), c.fault.empty()) << c.label;
+    EXPECT_EQ(error, c.fault) << c.label;
+  }
 }
 
 }  // namespace
