@@ -9,7 +9,7 @@ namespace quivrasim {
 namespace {
 
 // A full run is split in two: an insert moves at most this many records.
-constexpr size_t kLongestRun = 256;
+constexpr size_t kLongestRun = 64;
 
 }  // namespace
 
