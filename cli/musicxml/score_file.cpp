@@ -163,21 +163,28 @@ bool Parse(std::string_view bytes, ParseBuffer* own, const std::string& name, pu
     return false;
   }
   // The references are expanded afterwards, where the document's own
-  // entities are known.
+  // entities are known; without an '&' in the text there is none. (Looked
+  // for now: a parse in place may convert the text and free the bytes.)
+  const bool references = std::memchr(bytes.data(), '&', bytes.size()) != nullptr;
   const unsigned options = (pugi::parse_default & ~pugi::parse_escapes) | pugi::parse_declaration |
                            pugi::parse_doctype | pugi::parse_comments | pugi::parse_pi;
   const pugi::xml_parse_result result =
       own != nullptr ? document->load_buffer_inplace_own(own->Release(), bytes.size(), options, encoding)
                      : document->load_buffer(bytes.data(), bytes.size(), options, encoding);
   if (!result) {
+    // The bytes parsed in place are the document's now, written over or
+    // freed: the place is found in the text read again, or not named.
     ParseBuffer original;
-    const bool readAgain = own != nullptr && again && again(&original);
-    *error = name + ":" + Where(readAgain ? original.View() : bytes, result.offset) +
-             ": not well-formed XML: " + result.description();
+    if (own == nullptr) {
+      *error = name + ":" + Where(bytes, result.offset) + ": not well-formed XML: " + result.description();
+    } else if (again && again(&original)) {
+      *error = name + ":" + Where(original.View(), result.offset) + ": not well-formed XML: " + result.description();
+    } else {
+      *error = name + ": not well-formed XML: " + std::string(result.description());
+    }
     return false;
   }
-  // Without an '&' in the text there is no reference to expand.
-  if (std::memchr(bytes.data(), '&', bytes.size()) != nullptr && !ExpandReferences(*document, error)) {
+  if (references && !ExpandReferences(*document, error)) {
     *error = name + ": " + *error;
     return false;
   }
