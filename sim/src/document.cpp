@@ -31,7 +31,7 @@ size_t SlotsKept(const QXEntry& entry) {
 
 size_t PackedSize(const unsigned char* packed) { return kHead + kTail + 1 + packed[kHead + kTail] * kSlot; }
 
-unsigned char* Pack(const QXEntry& entry, size_t slots, unsigned char* out) {
+unsigned char* PackEntry(const QXEntry& entry, size_t slots, unsigned char* out) {
   const unsigned char* bytes = BytesOf(entry);
   std::memcpy(out, bytes, kHead);
   std::memcpy(out + kHead, bytes + offsetof(QXEntry, position), kTail);
@@ -41,7 +41,7 @@ unsigned char* Pack(const QXEntry& entry, size_t slots, unsigned char* out) {
 }
 
 // Lays out the entry packed at `packed`; returns where the next one starts.
-const unsigned char* Unpack(const unsigned char* packed, QXEntry* entry) {
+const unsigned char* UnpackEntry(const unsigned char* packed, QXEntry* entry) {
   auto* bytes = reinterpret_cast<unsigned char*>(entry);
   const size_t slots = packed[kHead + kTail];
   std::memcpy(bytes, packed, kHead);
@@ -220,7 +220,7 @@ void Document::Pack(FrameKey key, const Entries& entries) {
   for (const QXEntry& entry : entries) size += kHead + kTail + 1 + SlotsKept(entry) * kSlot;
   PackedEntries packed{std::vector<unsigned char>(size), entries.size()};
   unsigned char* out = packed.bytes.data();
-  for (const QXEntry& entry : entries) out = quivrasim::Pack(entry, SlotsKept(entry), out);
+  for (const QXEntry& entry : entries) out = PackEntry(entry, SlotsKept(entry), out);
   EntriesOf(*Slot(key, true)) = std::move(packed);
 }
 
@@ -236,7 +236,7 @@ void Document::LayOut(FrameKey key, QXEntry* entries) const {
   const PackedEntries* packed = EntriesIn(key);
   if (packed == nullptr) return;
   const unsigned char* at = packed->bytes.data();
-  for (size_t i = 0; i < packed->count; ++i) at = Unpack(at, &entries[i]);
+  for (size_t i = 0; i < packed->count; ++i) at = UnpackEntry(at, &entries[i]);
 }
 
 size_t Document::LoadFrame(FrameKey key, int mode) {
@@ -366,11 +366,11 @@ bool Document::EditEntry(uint32_t number, const std::function<void(QXEntry&)>& e
   size_t offset = 0;
   for (int i = 0; i < location->second; ++i) offset += PackedSize(bytes.data() + offset);
   QXEntry entry;
-  const size_t size = static_cast<size_t>(Unpack(bytes.data() + offset, &entry) - (bytes.data() + offset));
+  const size_t size = static_cast<size_t>(UnpackEntry(bytes.data() + offset, &entry) - (bytes.data() + offset));
   edit(entry);
   const size_t slots = SlotsKept(entry);
   unsigned char packed[sizeof(QXEntry) + 1];
-  const size_t newSize = static_cast<size_t>(quivrasim::Pack(entry, slots, packed) - packed);
+  const size_t newSize = static_cast<size_t>(PackEntry(entry, slots, packed) - packed);
   // Mostly flags: the entry keeps its size and is written over in place.
   const auto at = bytes.begin() + static_cast<std::ptrdiff_t>(offset);
   if (newSize != size) {
