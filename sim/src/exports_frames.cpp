@@ -36,14 +36,16 @@ bool Live(Host& host, QXFrame* frame, const char* op) {
   return false;
 }
 
-void SetEntries(QXFrame* frame, const QXEntry* entries, size_t count) {
+// Room in the frame for count entries (none: no block), in place of what it held.
+QXEntry* MakeRoom(QXFrame* frame, size_t count) {
   std::free(frame->entries);
-  frame->entries = nullptr;
-  if (count != 0) {
-    frame->entries = static_cast<QXEntry*>(std::malloc(count * sizeof(QXEntry)));
-    std::memcpy(frame->entries, entries, count * sizeof(QXEntry));
-  }
+  frame->entries = count != 0 ? static_cast<QXEntry*>(std::malloc(count * sizeof(QXEntry))) : nullptr;
   frame->entryCount = static_cast<int16_t>(count);
+  return frame->entries;
+}
+
+void SetEntries(QXFrame* frame, const QXEntry* entries, size_t count) {
+  if (QXEntry* room = MakeRoom(frame, count)) std::memcpy(room, entries, count * sizeof(QXEntry));
 }
 
 void SetEntries(QXFrame* frame, const Entries& entries) { SetEntries(frame, entries.data(), entries.size()); }
@@ -71,11 +73,7 @@ QXFrame* QXAPI QX_LoadTGF(uint16_t list, uint16_t slot, uint16_t measure, uint16
   QXFrame* frame = host.NewFrame();
   const FrameIdentity identity{instrument, static_cast<int16_t>(measure), layer, mode, {}};
   std::memcpy(frame->host, &identity, sizeof identity);
-  if (count != 0) {
-    frame->entries = static_cast<QXEntry*>(std::malloc(count * sizeof(QXEntry)));
-    document.LayOut(key, frame->entries);
-    frame->entryCount = static_cast<int16_t>(count);
-  }
+  if (QXEntry* room = MakeRoom(frame, count)) document.LayOut(key, room);
   return frame;
 }
 
