@@ -8,57 +8,6 @@
 
 namespace quivrasim {
 
-namespace {
-
-// A packed entry: the entry's bytes before its note slots and from its
-// position on, the number of note slots kept, and those slots. Slots after
-// the last one in use are all zero and are left out.
-constexpr size_t kHead = offsetof(QXEntry, notes);
-constexpr size_t kTail = sizeof(QXEntry) - offsetof(QXEntry, position);
-constexpr size_t kSlot = sizeof(QXNoteSlot);
-static_assert(kHead + kQXMaxNotes * kSlot + kTail == sizeof(QXEntry));
-
-const unsigned char* BytesOf(const QXEntry& entry) { return reinterpret_cast<const unsigned char*>(&entry); }
-
-size_t SlotsKept(const QXEntry& entry) {
-  const unsigned char* slots = BytesOf(entry) + kHead;
-  size_t kept = kQXMaxNotes;
-  while (kept > 0 && std::all_of(slots + (kept - 1) * kSlot, slots + kept * kSlot, [](unsigned char b) { return b == 0; })) {
-    --kept;
-  }
-  return kept;
-}
-
-size_t PackedSize(const unsigned char* packed) { return kHead + kTail + 1 + packed[kHead + kTail] * kSlot; }
-
-unsigned char* PackEntry(const QXEntry& entry, size_t slots, unsigned char* out) {
-  const unsigned char* bytes = BytesOf(entry);
-  std::memcpy(out, bytes, kHead);
-  std::memcpy(out + kHead, bytes + offsetof(QXEntry, position), kTail);
-  out[kHead + kTail] = static_cast<unsigned char>(slots);
-  std::memcpy(out + kHead + kTail + 1, bytes + kHead, slots * kSlot);
-  return out + kHead + kTail + 1 + slots * kSlot;
-}
-
-// Lays out the entry packed at `packed`; returns where the next one starts.
-const unsigned char* UnpackEntry(const unsigned char* packed, QXEntry* entry) {
-  auto* bytes = reinterpret_cast<unsigned char*>(entry);
-  const size_t slots = packed[kHead + kTail];
-  std::memcpy(bytes, packed, kHead);
-  std::memcpy(bytes + kHead, packed + kHead + kTail + 1, slots * kSlot);
-  std::memset(bytes + kHead + slots * kSlot, 0, (kQXMaxNotes - slots) * kSlot);
-  std::memcpy(bytes + offsetof(QXEntry, position), packed + kHead, kTail);
-  return packed + kHead + kTail + 1 + slots * kSlot;
-}
-
-uint32_t PackedNumber(const unsigned char* packed) {
-  uint32_t number = 0;
-  std::memcpy(&number, packed + offsetof(QXEntry, number), sizeof number);
-  return number;
-}
-
-}  // namespace
-
 Document::Document() {
   m_layerShown.assign(static_cast<size_t>(m_maxLayers), true);
   m_records.SetChangeHook([this](uint32_t tag, const RecordKey& key, const std::optional<Bytes>& before) {
@@ -146,118 +95,33 @@ void Document::ShowLayer(int layer, bool shown) {
 
 // ---- Frames ----
 
-size_t Document::Index(FrameKey key) const {
-  if (key.instrument < 1 || key.instrument > m_storeInstruments || key.measure < 1 ||
-      key.measure > m_storeMeasures || key.layer >= m_storeLayers) {
-    return kNoFrame;
-  }
-  return (static_cast<size_t>(key.instrument - 1) * static_cast<size_t>(m_storeMeasures) +
-          static_cast<size_t>(key.measure - 1)) *
-             static_cast<size_t>(m_storeLayers) +
-         key.layer;
-}
-
-void Document::Relayout(int instruments, int measures, int layers) {
-  std::vector<StoredFrame> store(static_cast<size_t>(instruments) * static_cast<size_t>(measures) *
-                                 static_cast<size_t>(layers));
-  const std::vector<StoredFrame> old = std::move(m_store);
-  const int oldInstruments = m_storeInstruments;
-  const int oldMeasures = m_storeMeasures;
-  const int oldLayers = m_storeLayers;
-  m_store = std::move(store);
-  // Most staves have a frame in every measure: room for one each.
-  m_entries.reserve(static_cast<size_t>(instruments) * static_cast<size_t>(measures));
-  m_storeInstruments = instruments;
-  m_storeMeasures = measures;
-  m_storeLayers = layers;
-  for (int instrument = 1; instrument <= oldInstruments; ++instrument) {
-    for (int measure = 1; measure <= oldMeasures; ++measure) {
-      for (int layer = 0; layer < oldLayers; ++layer) {
-        const size_t from = (static_cast<size_t>(instrument - 1) * static_cast<size_t>(oldMeasures) +
-                             static_cast<size_t>(measure - 1)) *
-                                static_cast<size_t>(oldLayers) +
-                            static_cast<size_t>(layer);
-        const size_t to = Index({static_cast<uint16_t>(instrument), static_cast<int16_t>(measure),
-                                 static_cast<uint16_t>(layer)});
-        if (to != kNoFrame) m_store[to] = old[from];
-      }
-    }
-  }
-}
-
-Document::StoredFrame* Document::Slot(FrameKey key, bool grow) {
-  size_t index = Index(key);
-  if (index == kNoFrame && grow && key.instrument >= 1 && key.measure >= 1) {
-    // Room for twice the staves, so that a growing score is not laid out again each time.
-    Relayout(std::max<int>(2 * m_storeInstruments, std::max<int>(key.instrument, m_nextInstrument - 1)),
-             std::max<int>(m_storeMeasures, std::max<int>(key.measure, m_measureCount)),
-             std::max<int>(m_storeLayers, std::max<int>(key.layer + 1, m_maxLayers)));
-    index = Index(key);
-  }
-  return index == kNoFrame ? nullptr : &m_store[index];
-}
-
-Document::PackedEntries& Document::EntriesOf(StoredFrame& slot) {
-  if (slot.entries == 0) {
-    m_entries.emplace_back();
-    slot.entries = static_cast<uint32_t>(m_entries.size());
-  }
-  return m_entries[slot.entries - 1];
-}
-
-const Document::PackedEntries* Document::EntriesIn(const StoredFrame& slot) const {
-  if (slot.entries == 0 || m_entries[slot.entries - 1].count == 0) return nullptr;
-  return &m_entries[slot.entries - 1];
-}
-
-const Document::PackedEntries* Document::EntriesIn(FrameKey key) const {
-  const size_t index = Index(key);
-  return index == kNoFrame ? nullptr : EntriesIn(m_store[index]);
-}
-
-void Document::Pack(FrameKey key, const Entries& entries) {
-  size_t size = 0;
-  for (const QXEntry& entry : entries) size += kHead + kTail + 1 + SlotsKept(entry) * kSlot;
-  PackedEntries packed{std::vector<unsigned char>(size), entries.size()};
-  unsigned char* out = packed.bytes.data();
-  for (const QXEntry& entry : entries) out = PackEntry(entry, SlotsKept(entry), out);
-  EntriesOf(*Slot(key, true)) = std::move(packed);
+bool Document::MakeRoom(FrameKey key) {
+  if (m_frames.Covers(key)) return true;
+  if (key.instrument < 1 || key.measure < 1) return false;
+  // Room for twice the staves, so that a growing score is not laid out again each time.
+  const int instruments = std::max<int>(key.instrument, m_nextInstrument - 1);
+  m_frames.Grow(instruments > m_frames.Instruments() ? std::max(instruments, 2 * m_frames.Instruments()) : 0,
+                std::max<int>(key.measure, m_measureCount), std::max<int>(key.layer + 1, m_maxLayers));
+  return true;
 }
 
 std::optional<Entries> Document::Frame(FrameKey key) const {
-  const PackedEntries* packed = EntriesIn(key);
-  if (packed == nullptr) return std::nullopt;
-  Entries entries(packed->count);
-  LayOut(key, entries.data());
+  const size_t count = m_frames.Count(key);
+  if (count == 0) return std::nullopt;
+  Entries entries(count);
+  m_frames.LayOut(key, entries.data());
   return entries;
 }
 
-void Document::LayOut(FrameKey key, QXEntry* entries) const {
-  const PackedEntries* packed = EntriesIn(key);
-  if (packed == nullptr) return;
-  const unsigned char* at = packed->bytes.data();
-  for (size_t i = 0; i < packed->count; ++i) at = UnpackEntry(at, &entries[i]);
+FrameStore::Run Document::LoadFrame(FrameKey key, int mode) {
+  std::optional<FrameStore::Run> run = m_frames.Load(key, mode);
+  if (!run && MakeRoom(key)) run = m_frames.Load(key, mode);
+  return run.value_or(FrameStore::Run{});
 }
 
-size_t Document::LoadFrame(FrameKey key, int mode) {
-  StoredFrame* slot = Slot(key, true);
-  if (slot == nullptr) return 0;
-  uint16_t& loads = slot->loads[mode == 0 ? 0 : 1];
-  if (loads < UINT16_MAX) ++loads;
-  const PackedEntries* packed = EntriesIn(*slot);
-  return packed == nullptr ? 0 : packed->count;
-}
+int Document::Loads(FrameKey key, int mode) const { return m_frames.Loads(key, mode); }
 
-int Document::Loads(FrameKey key, int mode) const {
-  const size_t index = Index(key);
-  if (index == kNoFrame) return 0;
-  const StoredFrame& slot = m_store[index];
-  return mode < 0 ? slot.loads[0] + slot.loads[1] : slot.loads[mode == 0 ? 0 : 1];
-}
-
-void Document::ResetLoads() {
-  for (StoredFrame& slot : m_store) slot.loads[0] = slot.loads[1] = 0;
-}
+void Document::ResetLoads() { m_frames.ResetLoads(); }
 
 void Document::ComputePositions(Entries& entries) const {
   // Each running tuplet scales what it spans: nested ones multiply.
@@ -319,10 +183,8 @@ void Document::IndexFrame(FrameKey key, const Entries& entries) {
   }
 }
 
-void Document::UnindexFrame(const PackedEntries& entries) {
-  const unsigned char* at = entries.bytes.data();
-  for (size_t i = 0; i < entries.count; ++i, at += PackedSize(at)) {
-    const uint32_t number = PackedNumber(at);
+void Document::UnindexFrame(FrameKey key) {
+  for (const uint32_t number : m_frames.Numbers(key)) {
     if (number < m_entryPlaces.size()) m_entryPlaces[number] = EntryPlace{};
     if (!m_farEntryPlaces.empty()) m_farEntryPlaces.erase(number);
   }
@@ -340,8 +202,11 @@ Entries Document::StoreFrame(FrameKey key, Entries entries) {
     }
   }
   ComputePositions(entries);
-  if (const PackedEntries* old = EntriesIn(*Slot(key, true))) UnindexFrame(*old);
-  Pack(key, entries);
+  UnindexFrame(key);
+  if (!MakeRoom(key) || !m_frames.Put(key, entries)) {
+    // Refused (no such frame, or more entries than a frame holds): it stays as it was.
+    entries = Frame(key).value_or(Entries{});
+  }
   IndexFrame(key, entries);
   ++m_revision;
   return entries;
@@ -362,30 +227,13 @@ bool Document::EditEntry(uint32_t number, const std::function<void(QXEntry&)>& e
   if (!location) return false;
   JournalFrame(location->first);
   ++m_revision;
-  std::vector<unsigned char>& bytes = EntriesOf(*Slot(location->first, false)).bytes;
-  size_t offset = 0;
-  for (int i = 0; i < location->second; ++i) offset += PackedSize(bytes.data() + offset);
-  QXEntry entry;
-  const size_t size = static_cast<size_t>(UnpackEntry(bytes.data() + offset, &entry) - (bytes.data() + offset));
-  edit(entry);
-  const size_t slots = SlotsKept(entry);
-  unsigned char packed[sizeof(QXEntry) + 1];
-  const size_t newSize = static_cast<size_t>(PackEntry(entry, slots, packed) - packed);
-  // Mostly flags: the entry keeps its size and is written over in place.
-  const auto at = bytes.begin() + static_cast<std::ptrdiff_t>(offset);
-  if (newSize != size) {
-    bytes.erase(at, at + static_cast<std::ptrdiff_t>(size));
-    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(offset), packed, packed + newSize);
-  } else {
-    std::memcpy(bytes.data() + offset, packed, newSize);
-  }
-  return true;
+  return m_frames.Edit(location->first, static_cast<size_t>(location->second), edit);
 }
 
 void Document::RestoreFrame(FrameKey key, const std::optional<Entries>& entries) {
-  if (const PackedEntries* old = EntriesIn(*Slot(key, true))) UnindexFrame(*old);
+  UnindexFrame(key);
   const Entries none;
-  Pack(key, entries ? *entries : none);
+  if (MakeRoom(key)) m_frames.Put(key, entries ? *entries : none);
   IndexFrame(key, entries ? *entries : none);
 }
 
@@ -395,9 +243,9 @@ uint64_t Document::Fingerprint() const {
     const auto* bytes = static_cast<const unsigned char*>(data);
     for (size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
   };
-  for (int instrument = 1; instrument <= m_storeInstruments; ++instrument) {
-    for (int measure = 1; measure <= m_storeMeasures; ++measure) {
-      for (int layer = 0; layer < m_storeLayers; ++layer) {
+  for (int instrument = 1; instrument <= m_frames.Instruments(); ++instrument) {
+    for (int measure = 1; measure <= m_frames.Measures(); ++measure) {
+      for (int layer = 0; layer < m_frames.Layers(); ++layer) {
         const FrameKey key{static_cast<uint16_t>(instrument), static_cast<int16_t>(measure),
                            static_cast<uint16_t>(layer)};
         const std::optional<Entries> entries = Frame(key);

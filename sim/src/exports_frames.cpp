@@ -69,11 +69,11 @@ QXFrame* QXAPI QX_LoadTGF(uint16_t list, uint16_t slot, uint16_t measure, uint16
     return nullptr;
   }
   const FrameKey key{instrument, static_cast<int16_t>(measure), layer};
-  const size_t count = document.LoadFrame(key, mode);
+  const FrameStore::Run run = document.LoadFrame(key, mode);
   QXFrame* frame = host.NewFrame();
   const FrameIdentity identity{instrument, static_cast<int16_t>(measure), layer, mode, {}};
   std::memcpy(frame->host, &identity, sizeof identity);
-  if (QXEntry* room = MakeRoom(frame, count)) document.LayOut(key, room);
+  if (QXEntry* room = MakeRoom(frame, run.count)) run.LayOut(room);
   return frame;
 }
 

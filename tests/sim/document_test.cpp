@@ -118,9 +118,10 @@ TEST(SimFrames, EntriesComeBackByteForByteHoweverFewSlotsTheyUse) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(QXEntry)) == 0;
   };
   EXPECT_TRUE(same(*host.Doc().Frame(key), stored));
-  quivrasim::Entries laidOut(host.Doc().LoadFrame(key, 0));
+  const quivrasim::FrameStore::Run run = host.Doc().LoadFrame(key, 0);
+  quivrasim::Entries laidOut(run.count);
   std::memset(laidOut.data(), 0xAB, laidOut.size() * sizeof(QXEntry));  // as a fresh block may hold
-  host.Doc().LayOut(key, laidOut.data());
+  run.LayOut(laidOut.data());
   EXPECT_TRUE(same(laidOut, stored));
 
   quivrasim::Entries expected = stored;

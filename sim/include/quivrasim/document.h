@@ -11,21 +11,10 @@
 
 #include "quivra/qx_layout.h"
 #include "quivra/qx_records.h"
+#include "quivrasim/frame_store.h"
 #include "quivrasim/record_store.h"
 
 namespace quivrasim {
-
-struct FrameKey {
-  uint16_t instrument;
-  int16_t measure;
-  uint16_t layer;
-  uint64_t Packed() const {
-    return (uint64_t{instrument} << 32) | (uint64_t{static_cast<uint16_t>(measure)} << 16) | layer;
-  }
-  bool operator==(const FrameKey&) const = default;
-};
-
-using Entries = std::vector<QXEntry>;
 
 // A completed edit: its label and the state it changed, for undo.
 struct EditRecord {
@@ -80,11 +69,9 @@ class Document {
   // ---- Frames ----
   // The entries of a frame, laid out in full; none when it has none.
   std::optional<Entries> Frame(FrameKey key) const;
-  // A load by the plug-in: counted; returns how many entries the frame has,
-  // which LayOut writes out.
-  size_t LoadFrame(FrameKey key, int mode);
-  // Writes a frame's entries, laid out in full, to room for all of them.
-  void LayOut(FrameKey key, QXEntry* entries) const;
+  // A load by the plug-in: counted; the frame's entries as stored, valid
+  // until the document next changes.
+  FrameStore::Run LoadFrame(FrameKey key, int mode);
   // How often the plug-in loaded a frame, by load mode (0, or any other).
   int Loads(FrameKey key, int mode) const;
   void ResetLoads();
@@ -144,36 +131,16 @@ class Document {
   uint64_t Fingerprint() const;
 
  private:
-  struct PackedEntries;
   void JournalRecord(uint32_t tag, const RecordKey& key, const std::optional<Bytes>& before);
   void JournalFrame(FrameKey key);
   void Revert(const EditRecord& edit);
   void IndexFrame(FrameKey key, const Entries& entries);
-  void UnindexFrame(const PackedEntries& entries);
+  void UnindexFrame(FrameKey key);
   void RestoreFrame(FrameKey key, const std::optional<Entries>& entries);
 
-  // Frames live in one flat store by instrument, measure and layer, eight
-  // bytes each, so that the whole store stays in the processor's caches and
-  // a load costs the same in any order; the entries of frames that have any
-  // are held apart, packed: an entry keeps the note slots it uses, not all
-  // twelve (a one-note entry takes 37 bytes instead of 146).
-  struct StoredFrame {
-    uint32_t entries = 0;      // 1 + the index of its entries in m_entries; 0: none ever stored
-    uint16_t loads[2] = {0, 0};  // by load mode, up to 65535
-  };
-  static_assert(sizeof(StoredFrame) == 8);
-  struct PackedEntries {
-    std::vector<unsigned char> bytes;
-    size_t count = 0;
-  };
-  PackedEntries& EntriesOf(StoredFrame& slot);
-  const PackedEntries* EntriesIn(const StoredFrame& slot) const;
-  const PackedEntries* EntriesIn(FrameKey key) const;
-  void Pack(FrameKey key, const Entries& entries);
-  static constexpr size_t kNoFrame = static_cast<size_t>(-1);
-  size_t Index(FrameKey key) const;
-  StoredFrame* Slot(FrameKey key, bool grow);
-  void Relayout(int instruments, int measures, int layers);
+  // Room in the frame store for the frame of this key and for the whole
+  // score as it stands; false for a key no frame can have.
+  bool MakeRoom(FrameKey key);
 
   std::vector<uint16_t> m_slots;  // instrument per slot
   std::vector<int> m_slotOf;      // slot per instrument (index: instrument)
@@ -184,11 +151,7 @@ class Document {
   mutable std::vector<int32_t> m_lengths;
   int m_maxLayers = 4;
   std::vector<bool> m_layerShown;
-  std::vector<StoredFrame> m_store;
-  std::vector<PackedEntries> m_entries;
-  int m_storeInstruments = 0;
-  int m_storeMeasures = 0;
-  int m_storeLayers = 0;
+  FrameStore m_frames;
   // Where each entry is. Numbers are handed out in order, so those near the
   // next one are found by position in a table; any other number a frame
   // brings goes to a map.
