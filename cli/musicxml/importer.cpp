@@ -267,6 +267,9 @@ class PartImporter {
     m_transposition.assign(static_cast<size_t>(m_part.staves), Transposition{});
   }
 
+  // Empty while the part can be held.
+  const std::string& Error() const { return m_error; }
+
   // The layer of a voice: voices take layers by first appearance, per staff.
   int LayerOf(int staff, const std::string& voice) {
     auto& voices = m_layers[staff];
@@ -456,6 +459,14 @@ class PartImporter {
         entry.spec.notes.push_back(quivrasim::NoteSpec{note.pitch.level, note.pitch.alter, flags});
       }
       laid.push_back(std::move(entry));
+    }
+    if (laid.size() > quivrasim::FrameStore::kMostEntries) {
+      if (m_error.empty()) {
+        m_error = "part " + m_part.id + ", measure " + m_score.MeasureNumber(measure) + ": voice " + voice + " holds " +
+                  std::to_string(laid.size()) + " notes and rests, more than the host holds in one measure (" +
+                  std::to_string(quivrasim::FrameStore::kMostEntries) + ")";
+      }
+      return;
     }
     // Each entry's notated value, under the tuplets it stands in.
     std::vector<TupletEntry> timing;
@@ -716,6 +727,8 @@ class PartImporter {
     uint16_t instrument;
   };
 
+  std::string m_error;  // what makes the score one the host cannot hold
+
   PartLayout& m_part;
   ImportedScore& m_score;
   quivrasim::Document& m_host;
@@ -923,7 +936,13 @@ bool ImportScore(pugi::xml_document& document, quivrasim::Document& host, Import
   for (size_t p = 0; p < score->parts.size(); ++p) {
     PartLayout& part = score->parts[p];
     PartImporter importer(part, *score, host, build);
-    for (int m = 0; m < static_cast<int>(part.measures.size()); ++m) importer.ImportMeasure(m, lengths);
+    for (int m = 0; m < static_cast<int>(part.measures.size()); ++m) {
+      importer.ImportMeasure(m, lengths);
+      if (!importer.Error().empty()) {
+        *error = importer.Error();
+        return false;
+      }
+    }
     // The staff's own transposition is the one it starts with.
     for (int staff = 1; staff <= part.staves; ++staff) {
       const Transposition start = part.TranspositionAt(staff, 1, 0);

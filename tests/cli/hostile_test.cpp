@@ -129,6 +129,25 @@ TEST_F(Hostile, ScoresPastWhatTheHostHoldsAreRefusedAndAbsurdTemposBounded) {
   const CommandRun wide = RunOn({dir.Path("wide.musicxml")});
   EXPECT_EQ(wide.status, 1);
   EXPECT_THAT(wide.err, HasSubstr("the score has 32784 staves, more than the host holds (32767)"));
+  // A host frame counts its entries in 16 signed bits: one more is refused,
+  // named by the measure's printed number, and the most it holds is read.
+  std::string crowd;
+  for (int i = 0; i < 32767; ++i) crowd += "C4 ";
+  for (const int notes : {32768, 32767}) {
+    const std::string many = Quarters(notes == 32768 ? crowd + "D4" : crowd);
+    const RawPart crowded{"P", "<divisions>1</divisions>", {MeasureRest(4), many}, ""};
+    WriteText(dir.Path("crowded.musicxml"), RawScore({crowded, part}, {"1", "7a"}));
+    const CommandRun run =
+        RunOn({dir.Path("crowded.musicxml"), "--mode", "mark", "-o", dir.Path("crowded.out.musicxml")});
+    if (notes == 32768) {
+      EXPECT_EQ(run.status, 1);
+      EXPECT_THAT(run.err, HasSubstr("part P1, measure 7a: voice 1 holds 32768 notes and rests, more than the host "
+                                     "holds in one measure (32767)"));
+      EXPECT_FALSE(Exists(dir.Path("crowded.out.musicxml")));
+    } else {
+      EXPECT_EQ(run.status, 0) << run.err;
+    }
+  }
   std::string twice = SmallScore(Duet());
   twice.replace(twice.find("<score-part id=\"P2\">"), 20, "<score-part id=\"P1\">");
   WriteText(dir.Path("twice.musicxml"), twice);
