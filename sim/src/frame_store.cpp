@@ -93,30 +93,6 @@ void FrameStore::Grow(int instruments, int measures, int layers) {
   m_measures = static_cast<int>(m_blocks.size()) * kBlockMeasures;
 }
 
-bool FrameStore::Covers(FrameKey key) const {
-  return key.instrument >= 1 && key.instrument <= m_instruments && key.measure >= 1 && key.measure <= m_measures &&
-         key.layer < m_layers;
-}
-
-// Of a covered key.
-size_t FrameStore::Place(FrameKey key) const {
-  const auto within = static_cast<size_t>(key.measure - 1) % kBlockMeasures;
-  return ((static_cast<size_t>(key.instrument) - 1) * kBlockMeasures + within) * static_cast<size_t>(m_layers) +
-         key.layer;
-}
-
-const FrameStore::StoredFrame* FrameStore::Find(FrameKey key, const Block** block) const {
-  if (!Covers(key)) return nullptr;
-  *block = &m_blocks[static_cast<size_t>(key.measure - 1) / kBlockMeasures];
-  return &(*block)->frames[Place(key)];
-}
-
-FrameStore::StoredFrame* FrameStore::Find(FrameKey key, Block** block) {
-  if (!Covers(key)) return nullptr;
-  *block = &m_blocks[static_cast<size_t>(key.measure - 1) / kBlockMeasures];
-  return &(*block)->frames[Place(key)];
-}
-
 // ---- Reading ----
 
 size_t FrameStore::Count(FrameKey key) const {

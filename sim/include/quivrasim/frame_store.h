@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "quivra/qx_layout.h"
@@ -39,7 +40,10 @@ class FrameStore {
   // The store holds frames of instruments 1..instruments, measures 1..measures
   // and layers 0..layers-1: at least those, as given, after a Grow.
   void Grow(int instruments, int measures, int layers);
-  bool Covers(FrameKey key) const;
+  bool Covers(FrameKey key) const {
+    return key.instrument >= 1 && key.instrument <= m_instruments && key.measure >= 1 && key.measure <= m_measures &&
+           key.layer < m_layers;
+  }
   int Instruments() const { return m_instruments; }
   int Measures() const { return m_measures; }
   int Layers() const { return m_layers; }
@@ -85,9 +89,20 @@ class FrameStore {
     std::vector<unsigned char> bytes;
     size_t unused = 0;  // bytes of entries no frame holds any more
   };
-  const StoredFrame* Find(FrameKey key, const Block** block) const;
-  StoredFrame* Find(FrameKey key, Block** block);
-  size_t Place(FrameKey key) const;
+  // A covered frame and its block; none for another. Inline: every load asks.
+  const StoredFrame* Find(FrameKey key, const Block** block) const {
+    if (!Covers(key)) return nullptr;
+    const auto measure = static_cast<size_t>(key.measure - 1);
+    *block = &m_blocks[measure / kBlockMeasures];
+    const size_t row = (static_cast<size_t>(key.instrument) - 1) * kBlockMeasures + measure % kBlockMeasures;
+    return &(*block)->frames[row * static_cast<size_t>(m_layers) + key.layer];
+  }
+  StoredFrame* Find(FrameKey key, Block** block) {
+    const Block* found = nullptr;
+    const StoredFrame* frame = std::as_const(*this).Find(key, &found);
+    *block = const_cast<Block*>(found);
+    return const_cast<StoredFrame*>(frame);
+  }
   void Append(Block& block, StoredFrame& frame, const unsigned char* packed, size_t size, size_t count);
   void Release(Block& block, const StoredFrame& frame);
   static void Repack(Block& block);
