@@ -4,10 +4,13 @@
 // pass in a tempo map's order, to show what the order costs.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "bench_main.h"
 #include "generated_score.h"
@@ -83,8 +86,6 @@ int64_t BarePassAcross(quivrasim::Host& host) {
   return entries;
 }
 
-double g_bareSeconds = 0.0;
-
 void BM_BarePass(benchmark::State& state) {
   Session& session = Shared();
   int64_t entries = 0;
@@ -102,17 +103,14 @@ void BM_BarePassAcross(benchmark::State& state) {
   state.counters["entries"] = static_cast<double>(entries);
 }
 
+double Seconds(const std::function<void()>& run) {
+  const auto start = std::chrono::steady_clock::now();
+  run();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 void MarkSearch(benchmark::State& state, bool measures) {
   Session& session = Shared();
-  if (g_bareSeconds == 0.0) {
-    // The floor, measured in this process: the best of five bare passes.
-    for (int i = 0; i < 5; ++i) {
-      const auto start = std::chrono::steady_clock::now();
-      benchmark::DoNotOptimize(BarePass(session.host));
-      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      if (g_bareSeconds == 0.0 || seconds < g_bareSeconds) g_bareSeconds = seconds;
-    }
-  }
   session.host.OnDialog([measures](DialogSession& d) {
     d.Click(IDC_MODE_MARK);
     d.Click(measures ? IDC_MEASURES : IDC_SECONDS);
@@ -122,29 +120,32 @@ void MarkSearch(benchmark::State& state, bool measures) {
   });
   int marked = 0;
   int loads = 0;
-  double total = 0.0;
+  // Each search against a bare pass made right after it (untimed): paired,
+  // the ratio holds when the machine's speed drifts, where a floor taken
+  // once would make every ratio of the run as lucky or unlucky as it was.
+  std::vector<double> ratios;
   for (auto _ : state) {
     state.PauseTiming();
     session.host.ResetCounters();
     state.ResumeTiming();
-    const auto start = std::chrono::steady_clock::now();
-    session.plugin->Invoke();
-    total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double searched = Seconds([&] { session.plugin->Invoke(); });
     state.PauseTiming();
     marked = static_cast<int>(session.host.Doc().Records().Count(QXTag('d', 't', 'm', 't')));
     loads = session.host.TotalFrameLoads();
     session.host.Doc().Undo();  // the next search finds the score as it was
     session.host.Alerts().clear();
+    ratios.push_back(searched / Seconds([&] { benchmark::DoNotOptimize(BarePass(session.host)); }));
     state.ResumeTiming();
   }
+  std::sort(ratios.begin(), ratios.end());
+  const double ratio = ratios[ratios.size() / 2];
   state.counters["locations"] = marked;
   state.counters["frame_loads"] = loads;
-  const double seconds = total / static_cast<double>(state.iterations());
-  state.counters["x_bare_pass"] = seconds / g_bareSeconds;
+  state.counters["x_bare_pass"] = ratio;
   // Over the time as many loads take in the bare pass: what the search costs
   // beyond the loads it must make.
   const double frames = static_cast<double>(g_shape.staves) * g_shape.measures * QX_GetMaxLayers(kQXVersionCurrent);
-  state.counters["x_its_loads"] = seconds / (g_bareSeconds * loads / frames);
+  state.counters["x_its_loads"] = ratio * frames / loads;
 }
 
 void BM_MarkSearchMeasures(benchmark::State& state) { MarkSearch(state, true); }
