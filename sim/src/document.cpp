@@ -95,7 +95,7 @@ void Document::ShowLayer(int layer, bool shown) {
 
 // ---- Frames ----
 
-bool Document::MakeRoom(FrameKey key) {
+bool Document::CoverFrame(FrameKey key) {
   if (m_frames.Covers(key)) return true;
   if (key.instrument < 1 || key.measure < 1) return false;
   // Room for twice the staves, so that a growing score is not laid out again each time.
@@ -106,16 +106,16 @@ bool Document::MakeRoom(FrameKey key) {
 }
 
 std::optional<Entries> Document::Frame(FrameKey key) const {
-  const size_t count = m_frames.Count(key);
-  if (count == 0) return std::nullopt;
-  Entries entries(count);
-  m_frames.LayOut(key, entries.data());
+  const FrameStore::Run run = m_frames.Read(key);
+  if (run.count == 0) return std::nullopt;
+  Entries entries(run.count);
+  run.LayOut(entries.data());
   return entries;
 }
 
 FrameStore::Run Document::LoadFrame(FrameKey key, int mode) {
   std::optional<FrameStore::Run> run = m_frames.Load(key, mode);
-  if (!run && MakeRoom(key)) run = m_frames.Load(key, mode);
+  if (!run && CoverFrame(key)) run = m_frames.Load(key, mode);
   return run.value_or(FrameStore::Run{});
 }
 
@@ -184,7 +184,7 @@ void Document::IndexFrame(FrameKey key, const Entries& entries) {
 }
 
 void Document::UnindexFrame(FrameKey key) {
-  for (const uint32_t number : m_frames.Numbers(key)) {
+  for (const uint32_t number : m_frames.Read(key).Numbers()) {
     if (number < m_entryPlaces.size()) m_entryPlaces[number] = EntryPlace{};
     if (!m_farEntryPlaces.empty()) m_farEntryPlaces.erase(number);
   }
@@ -203,7 +203,7 @@ Entries Document::StoreFrame(FrameKey key, Entries entries) {
   }
   ComputePositions(entries);
   UnindexFrame(key);
-  if (!MakeRoom(key) || !m_frames.Put(key, entries)) {
+  if (!CoverFrame(key) || !m_frames.Put(key, entries)) {
     // Refused (no such frame, or more entries than a frame holds): it stays as it was.
     entries = Frame(key).value_or(Entries{});
   }
@@ -233,7 +233,7 @@ bool Document::EditEntry(uint32_t number, const std::function<void(QXEntry&)>& e
 void Document::RestoreFrame(FrameKey key, const std::optional<Entries>& entries) {
   UnindexFrame(key);
   const Entries none;
-  if (MakeRoom(key)) m_frames.Put(key, entries ? *entries : none);
+  if (CoverFrame(key)) m_frames.Put(key, entries ? *entries : none);
   IndexFrame(key, entries ? *entries : none);
 }
 

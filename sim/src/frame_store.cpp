@@ -95,31 +95,22 @@ void FrameStore::Grow(int instruments, int measures, int layers) {
 
 // ---- Reading ----
 
-size_t FrameStore::Count(FrameKey key) const {
-  const Block* block = nullptr;
-  const StoredFrame* frame = Find(key, &block);
-  return frame != nullptr ? frame->count : 0;
-}
-
 void FrameStore::Run::LayOut(QXEntry* entries) const {
   const unsigned char* at = packed;
   for (size_t i = 0; i < count; ++i) at = UnpackEntry(at, &entries[i]);
 }
 
-void FrameStore::LayOut(FrameKey key, QXEntry* entries) const {
-  const Block* block = nullptr;
-  const StoredFrame* frame = Find(key, &block);
-  if (frame != nullptr) Run{block->bytes.data() + frame->at, frame->count}.LayOut(entries);
+std::vector<uint32_t> FrameStore::Run::Numbers() const {
+  std::vector<uint32_t> numbers;
+  const unsigned char* at = packed;
+  for (size_t i = 0; i < count; ++i, at += PackedSize(at)) numbers.push_back(PackedNumber(at));
+  return numbers;
 }
 
-std::vector<uint32_t> FrameStore::Numbers(FrameKey key) const {
+FrameStore::Run FrameStore::Read(FrameKey key) const {
   const Block* block = nullptr;
   const StoredFrame* frame = Find(key, &block);
-  std::vector<uint32_t> numbers;
-  if (frame == nullptr) return numbers;
-  const unsigned char* at = block->bytes.data() + frame->at;
-  for (size_t i = 0; i < frame->count; ++i, at += PackedSize(at)) numbers.push_back(PackedNumber(at));
-  return numbers;
+  return frame != nullptr ? Run{block->bytes.data() + frame->at, frame->count} : Run{};
 }
 
 std::optional<FrameStore::Run> FrameStore::Load(FrameKey key, int mode) {

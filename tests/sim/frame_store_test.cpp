@@ -49,17 +49,18 @@ TEST(SimFrameStore, TheStoreAnswersAsAMapOfFramesAfterAnyMixOfChanges) {
   auto check = [&](const FrameKey& key, int step) {
     const auto found = frames.find(key.Packed());
     const Entries expected = found != frames.end() ? found->second : Entries{};
-    ASSERT_EQ(store.Count(key), expected.size()) << "step " << step;
+    const FrameStore::Run run = store.Read(key);
+    ASSERT_EQ(run.count, expected.size()) << "step " << step;
     Entries byKey(expected.size());
     for (QXEntry& e : byKey) std::memset(&e, 0xAB, sizeof e);  // as a fresh block may hold
-    store.LayOut(key, byKey.data());
+    run.LayOut(byKey.data());
     EXPECT_TRUE(Same(byKey, expected)) << "step " << step;
     std::vector<uint32_t> numbers;
     for (const QXEntry& e : expected) {
       const uint32_t number = e.number;  // a packed field: copied before it is bound
       numbers.push_back(number);
     }
-    EXPECT_EQ(store.Numbers(key), numbers) << "step " << step;
+    EXPECT_EQ(run.Numbers(), numbers) << "step " << step;
     for (const int mode : {0, 1}) {
       EXPECT_EQ(store.Loads(key, mode), loads[mode][key.Packed()]) << "step " << step;
     }
@@ -130,7 +131,7 @@ TEST(SimFrameStore, TheStoreAnswersAsAMapOfFramesAfterAnyMixOfChanges) {
   EXPECT_FALSE(store.Load(outside, 0).has_value());
   EXPECT_FALSE(store.Put(outside, Entries(1)));
   EXPECT_FALSE(store.Put(FrameKey{1, 1, 0}, Entries(FrameStore::kMostEntries + 1)));
-  EXPECT_EQ(store.Count(FrameKey{1, 0, 0}), 0u);
+  EXPECT_EQ(store.Read(FrameKey{1, 0, 0}).count, 0u);
 }
 
 }  // namespace

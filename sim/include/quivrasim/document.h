@@ -140,7 +140,7 @@ class Document {
 
   // Room in the frame store for the frame of this key and for the whole
   // score as it stands; false for a key no frame can have.
-  bool MakeRoom(FrameKey key);
+  bool CoverFrame(FrameKey key);
 
   std::vector<uint16_t> m_slots;  // instrument per slot
   std::vector<int> m_slotOf;      // slot per instrument (index: instrument)

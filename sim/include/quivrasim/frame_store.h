@@ -48,19 +48,17 @@ class FrameStore {
   int Measures() const { return m_measures; }
   int Layers() const { return m_layers; }
 
-  // Entries of a frame; 0 when it has none or is not covered.
-  size_t Count(FrameKey key) const;
   // A frame's entries where the store keeps them, until it next changes.
   struct Run {
     const unsigned char* packed = nullptr;
     size_t count = 0;
     // Writes the entries, laid out in full, to room for count of them.
     void LayOut(QXEntry* entries) const;
+    // The entries' numbers, in order.
+    std::vector<uint32_t> Numbers() const;
   };
-  // Writes a frame's entries, laid out in full, to room for Count of them.
-  void LayOut(FrameKey key, QXEntry* entries) const;
-  // Entry numbers of a frame, in order.
-  std::vector<uint32_t> Numbers(FrameKey key) const;
+  // A frame's entries, not counted as a load; none for a frame not covered.
+  Run Read(FrameKey key) const;
   // Replaces a frame's entries (none: the frame has none); false, and nothing
   // changed, for a frame not covered or more than kMostEntries entries.
   bool Put(FrameKey key, const Entries& entries);
