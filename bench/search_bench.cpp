@@ -47,6 +47,16 @@ Session& Shared() {
   return session;
 }
 
+// Loads a frame and frees it; its entry count (0 when there is none).
+int LoadAndFree(int slot, int measure, int layer, uint16_t mode) {
+  QXFrame* frame = QX_LoadTGF(0, static_cast<uint16_t>(slot), static_cast<uint16_t>(measure),
+                              static_cast<uint16_t>(layer), mode, kQXVersionCurrent);
+  if (frame == nullptr) return 0;
+  const int entries = frame->entryCount;
+  QX_FreeTGF(frame, kQXVersionCurrent);
+  return entries;
+}
+
 // Every frame of every staff, measure and layer, loaded and freed once.
 int64_t BarePass(quivrasim::Host& host) {
   int64_t entries = 0;
@@ -54,20 +64,14 @@ int64_t BarePass(quivrasim::Host& host) {
   const int16_t layers = QX_GetMaxLayers(kQXVersionCurrent);
   for (int slot = document.startSlot; slot <= document.endSlot; ++slot) {
     for (int measure = document.startMeasure; measure <= document.endMeasure; ++measure) {
-      for (int layer = 0; layer < layers; ++layer) {
-        QXFrame* frame = QX_LoadTGF(0, static_cast<uint16_t>(slot), static_cast<uint16_t>(measure),
-                                    static_cast<uint16_t>(layer), 1, kQXVersionCurrent);
-        if (frame == nullptr) continue;
-        entries += frame->entryCount;
-        QX_FreeTGF(frame, kQXVersionCurrent);
-      }
+      for (int layer = 0; layer < layers; ++layer) entries += LoadAndFree(slot, measure, layer, 1);
     }
   }
   return entries;
 }
 
-// The same loads in a tempo map's order: measure by measure, and in each
-// measure layer by layer across the staves.
+// The same loads in a tempo map's order (and its load mode): measure by
+// measure, and in each measure layer by layer across the staves.
 int64_t BarePassAcross(quivrasim::Host& host) {
   int64_t entries = 0;
   const QXRegion document = host.DocumentRegion();
@@ -75,11 +79,7 @@ int64_t BarePassAcross(quivrasim::Host& host) {
   for (int measure = document.startMeasure; measure <= document.endMeasure; ++measure) {
     for (int layer = 0; layer < layers; ++layer) {
       for (int slot = document.startSlot; slot <= document.endSlot; ++slot) {
-        QXFrame* frame = QX_LoadTGF(0, static_cast<uint16_t>(slot), static_cast<uint16_t>(measure),
-                                    static_cast<uint16_t>(layer), 0, kQXVersionCurrent);
-        if (frame == nullptr) continue;
-        entries += frame->entryCount;
-        QX_FreeTGF(frame, kQXVersionCurrent);
+        entries += LoadAndFree(slot, measure, layer, 0);
       }
     }
   }
