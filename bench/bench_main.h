@@ -11,7 +11,10 @@
 
 namespace ostinel_bench {
 
-inline int RunBenchmarks(int argc, char** argv, const std::vector<std::pair<std::string, int*>>& sizes) {
+// Fails (1) when a benchmark stopped on an error and said so in *failed: a run
+// whose figures cannot be trusted must not pass as one that worked.
+inline int RunBenchmarks(int argc, char** argv, const std::vector<std::pair<std::string, int*>>& sizes,
+                         const bool* failed = nullptr) {
   int kept = 1;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
@@ -30,7 +33,7 @@ inline int RunBenchmarks(int argc, char** argv, const std::vector<std::pair<std:
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  return 0;
+  return failed != nullptr && *failed ? 1 : 0;
 }
 
 }  // namespace ostinel_bench
