@@ -51,8 +51,12 @@ const unsigned char* UnpackEntry(const unsigned char* packed, QXEntry* entry) {
   auto* bytes = reinterpret_cast<unsigned char*>(entry);
   const size_t slots = packed[kHead + kTail];
   std::memcpy(bytes, packed, kHead);
-  std::memcpy(bytes + kHead, packed + kHead + kTail + 1, slots * kSlot);
-  std::memset(bytes + kHead + slots * kSlot, 0, (kQXMaxNotes - slots) * kSlot);
+  // Copies of fixed sizes, slot by slot: they compile to plain moves, where
+  // copies sized by the slot count take a library call that branches on it.
+  std::memset(bytes + kHead, 0, kQXMaxNotes * kSlot);
+  for (size_t slot = 0; slot < slots; ++slot) {
+    std::memcpy(bytes + kHead + slot * kSlot, packed + kHead + kTail + 1 + slot * kSlot, kSlot);
+  }
   std::memcpy(bytes + offsetof(QXEntry, position), packed + kHead, kTail);
   return packed + kHead + kTail + 1 + slots * kSlot;
 }
