@@ -58,6 +58,9 @@ int LoadAndFree(int slot, int measure, int layer, uint16_t mode) {
   return entries;
 }
 
+// How many frames the score has: every staff, measure and layer.
+int Frames() { return g_shape.staves * g_shape.measures * QX_GetMaxLayers(kQXVersionCurrent); }
+
 // Every frame of every staff, measure and layer, loaded and freed once.
 int64_t BarePass(quivrasim::Host& host) {
   int64_t entries = 0;
@@ -92,7 +95,7 @@ void BM_BarePass(benchmark::State& state) {
   int64_t entries = 0;
   for (auto _ : state) entries = BarePass(session.host);
   benchmark::DoNotOptimize(entries);
-  state.counters["frames"] = static_cast<double>(g_shape.staves) * g_shape.measures * 4;
+  state.counters["frames"] = Frames();
   state.counters["entries"] = static_cast<double>(entries);
 }
 
@@ -146,7 +149,7 @@ void MarkSearch(benchmark::State& state, bool measures) {
   // over every frame: against those two, made right after it, it shows what
   // it costs beyond them.
   std::vector<double> overParts;
-  const int frames = g_shape.staves * g_shape.measures * QX_GetMaxLayers(kQXVersionCurrent);
+  const int frames = Frames();
   for (auto _ : state) {
     state.PauseTiming();
     Prepare(session, measures);
